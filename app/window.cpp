@@ -1,0 +1,118 @@
+#include "app/window.h"
+
+#include <SDL.h>
+#include <cstdio>
+#include <cstring>
+
+#include "demo/demo.h"
+#include "gfx/gl.h"
+#include "platform/events.h"
+#include "platform/instance_lock.h"
+#include "platform/message_box.h"
+
+namespace app {
+namespace {
+struct WindowState {
+  SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;
+  bool gl3 = false;  // the context offers OpenGL 3.0 or later
+  uint32_t screen_width = 0;
+  uint32_t screen_height = 0;
+} g_window;
+
+int swap_interval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0 ? 1 : 0; }
+
+// GLX hands out a pointer for any name, so the context's version decides for all of them.
+bool context_is_gl3() {
+  using GetString = const unsigned char* (*)(GLenum);
+  auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  if (!get_string) return false;
+  const char* version = reinterpret_cast<const char*>(get_string(GL_VERSION));
+  int major = 0;
+  return version && std::sscanf(version, "%d", &major) == 1 && major >= 3;
+}
+
+void read_drawable_size() {
+  int w = 0, h = 0;
+  SDL_GL_GetDrawableSize(g_window.window, &w, &h);
+  if (w <= 0 || h <= 0) {
+    w = static_cast<int>(g_window.screen_width);
+    h = static_cast<int>(g_window.screen_height);
+  }
+  const uint32_t width = static_cast<uint32_t>(w), height = static_cast<uint32_t>(h);
+  demo::set_screen(width, height, static_cast<double>(width) / static_cast<double>(height));
+  gfx::glViewport(0, 0, w, h);
+}
+}  // namespace
+
+void* lookup_gl_entry(const char* name) {
+  if (!g_window.context) return nullptr;
+  if (std::strcmp(name, "wglSwapIntervalEXT") == 0) return reinterpret_cast<void*>(&swap_interval);
+  if (!g_window.gl3) return nullptr;
+  return SDL_GL_GetProcAddress(name);
+}
+
+bool create_window_and_context() {
+  if (!platform::acquire_instance_lock(kInstanceName)) return false;
+
+  // Failures from here on surface as missing entry points, as on the original platform.
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    g_window.window = SDL_CreateWindow("quorl", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (g_window.window) g_window.context = SDL_GL_CreateContext(g_window.window);
+    if (g_window.context) {
+      SDL_GL_MakeCurrent(g_window.window, g_window.context);
+      g_window.gl3 = context_is_gl3();
+    }
+  }
+  gfx::load_gl11_functions();
+  if (!gfx::load_entry_points(&lookup_gl_entry)) {
+    platform::show_message_box("OpenGL Extensions error.", nullptr);
+    return false;
+  }
+
+  SDL_DisplayMode mode;
+  const int display = SDL_GetWindowDisplayIndex(g_window.window);
+  if (SDL_GetDesktopDisplayMode(display < 0 ? 0 : display, &mode) == 0 && mode.w > 0 && mode.h > 0) {
+    g_window.screen_width = static_cast<uint32_t>(mode.w);
+    g_window.screen_height = static_cast<uint32_t>(mode.h);
+  } else {
+    g_window.screen_width = 640;
+    g_window.screen_height = 480;
+  }
+  demo::set_screen(g_window.screen_width, g_window.screen_height,
+                   static_cast<double>(g_window.screen_width) / g_window.screen_height);
+
+  SDL_GL_MakeCurrent(g_window.window, g_window.context);
+  gfx::wglSwapIntervalEXT(1);  // fails under Xvfb; the loop then runs unthrottled
+  return true;
+}
+
+void switch_to_fullscreen() {
+  SDL_SetWindowSize(g_window.window, static_cast<int>(g_window.screen_width),
+                    static_cast<int>(g_window.screen_height));
+  SDL_SetWindowBordered(g_window.window, SDL_FALSE);
+  SDL_SetWindowFullscreen(g_window.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_ShowWindow(g_window.window);
+  SDL_SetWindowAlwaysOnTop(g_window.window, SDL_TRUE);
+  SDL_RaiseWindow(g_window.window);
+  platform::keep_screen_awake();
+  SDL_PumpEvents();
+  read_drawable_size();
+  // On some desktops the fullscreen size arrives later; follow it.
+  platform::set_resize_handler(&read_drawable_size);
+}
+
+void present() { SDL_GL_SwapWindow(g_window.window); }
+
+}  // namespace app

@@ -1,0 +1,27 @@
+// The program's one window and its OpenGL context.
+#pragma once
+
+#include <cstdint>
+
+namespace app {
+
+constexpr const char* kInstanceName = "quorl";
+
+// Takes the single-instance lock, creates the hidden window with an OpenGL 3.0
+// compatibility context (double-buffered RGB, no depth, stencil or alpha), loads the GL
+// entry points, reads the screen size and sets the swap interval to 1. False when another
+// instance runs (nothing created) or when an entry point is missing (after the boxes
+// naming it and "OpenGL Extensions error.").
+bool create_window_and_context();
+
+// Borderless fullscreen at the desktop resolution (no mode change), shown, on top; the
+// viewport and the demo's screen size come from the drawable size.
+void switch_to_fullscreen();
+
+void present();
+
+// The lookup used for the entry-point table: the swap-interval control for its name, the
+// context's functions otherwise; nothing when the context is below OpenGL 3.0.
+void* lookup_gl_entry(const char* name);
+
+}  // namespace app

@@ -1,0 +1,28 @@
+// The demo as a service the platform calls: start-up hands it its fixed inputs, the main
+// loop fixes the frame clock and calls frame() once per display frame. Nothing here knows
+// of SDL, windows or threads.
+#pragma once
+
+#include <cstdint>
+
+namespace demo {
+
+constexpr uint32_t kDemoSeed = 453946;
+
+// Start-up: the demo random generator's state (step 2), the film frame size (step 9), the
+// ball table and positions from the library generator (step 10).
+void seed_random();
+void set_film_size(int width, int height);
+void fill_ball_tables();
+
+// The screen viewport and its aspect (width / height).
+void set_screen(uint32_t width, uint32_t height, double aspect);
+
+// Seconds since the main loop began, fixed once per pass before anything else of the pass.
+void set_frame_clock(double t);
+
+// One display frame: Escape check, flicker, advance (film frame rendered on a change of
+// the film-frame index), composite.
+void frame();
+
+}  // namespace demo

@@ -1,0 +1,6 @@
+// Placeholder until the timeline lands.
+#include "demo/demo.h"
+
+namespace demo {
+void frame() {}
+}  // namespace demo

@@ -1,0 +1,56 @@
+#include "platform/events.h"
+
+#include <SDL.h>
+
+#include "platform/quit.h"
+
+namespace platform {
+namespace {
+struct EventState {
+  bool escape_latch = false;
+  ResizeHandler on_resize = nullptr;
+  EscapeHook escape_hook = nullptr;
+} g_events;
+}  // namespace
+
+bool pump_events(int* quit_code) {
+  SDL_Event ev;
+  while (SDL_PollEvent(&ev)) {
+    switch (ev.type) {
+      case SDL_QUIT:
+        post_quit(0);
+        break;
+      case SDL_KEYDOWN:
+        if (ev.key.keysym.sym == SDLK_ESCAPE) g_events.escape_latch = true;
+        break;
+      case SDL_WINDOWEVENT:
+        if (ev.window.event == SDL_WINDOWEVENT_CLOSE) {
+          post_quit(0);
+        } else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && g_events.on_resize) {
+          g_events.on_resize();
+        }
+        break;  // focus gained/lost: nothing
+      default:
+        break;
+    }
+  }
+  return take_quit(quit_code);
+}
+
+bool escape_pressed() {
+  if (g_events.escape_hook) return g_events.escape_hook();
+  const bool latched = g_events.escape_latch;
+  g_events.escape_latch = false;
+  const Uint8* keys = SDL_GetKeyboardState(nullptr);
+  return latched || (keys && keys[SDL_SCANCODE_ESCAPE]);
+}
+
+void set_resize_handler(ResizeHandler handler) { g_events.on_resize = handler; }
+
+void hide_cursor() { SDL_ShowCursor(SDL_DISABLE); }
+
+void keep_screen_awake() { SDL_DisableScreenSaver(); }
+
+void set_escape_hook(EscapeHook hook) { g_events.escape_hook = hook; }
+
+}  // namespace platform

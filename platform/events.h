@@ -1,0 +1,27 @@
+// Window events, the Escape key, the cursor and the screen saver.
+#pragma once
+
+namespace platform {
+
+// Empties the event queue without waiting. A request to close the window posts quit 0;
+// Escape key-downs are latched for escape_pressed(); focus changes are ignored; a size
+// change of the window calls the resize handler. Afterwards takes a posted quit request
+// (one posted earlier or during this pump): returns true and stores its code.
+bool pump_events(int* quit_code);
+
+// True when Escape is down now or was pressed since the previous call.
+bool escape_pressed();
+
+// Called from the pump when the window's drawable size changes.
+using ResizeHandler = void (*)();
+void set_resize_handler(ResizeHandler handler);
+
+void hide_cursor();
+// Keeps the screen saver and display power-down off while the show runs.
+void keep_screen_awake();
+
+// Test seam: replaces the Escape poll; null restores the real one.
+using EscapeHook = bool (*)();
+void set_escape_hook(EscapeHook hook);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#include "platform/message_box.h"
+
+#include <SDL.h>
+#include <cstdio>
+
+namespace platform {
+namespace {
+struct MessageBoxState {
+  MessageBoxHook hook = nullptr;
+} g_box;
+}  // namespace
+
+void show_message_box(const char* text, const char* caption) {
+  if (!caption) caption = kDefaultCaption;
+  if (!text) text = "";
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  std::fflush(stderr);
+  if (g_box.hook) {
+    g_box.hook(text, caption);
+    return;
+  }
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
+}
+
+void set_message_box_hook(MessageBoxHook hook) { g_box.hook = hook; }
+
+}  // namespace platform

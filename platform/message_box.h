@@ -1,0 +1,18 @@
+// Fatal messages: a modal box with an OK button and no owner window.
+#pragma once
+
+namespace platform {
+
+// The caption shown where no caption is given.
+constexpr const char* kDefaultCaption = "Error";
+
+// Writes "<caption>: <text>" as one line to stderr (so the message survives a missing
+// display), then shows a modal error box and returns when it is dismissed. A null
+// caption means kDefaultCaption. If no box can be shown, the stderr line is the message.
+void show_message_box(const char* text, const char* caption);
+
+// Test seam: replaces the box (not the stderr line); null restores the real one.
+using MessageBoxHook = void (*)(const char* text, const char* caption);
+void set_message_box_hook(MessageBoxHook hook);
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_reader.h"
+
+namespace {
+
+class FileReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quorl-reader-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  std::string write(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string dir_;
+};
+
+TEST_F(FileReaderTest, ReadsWholeFileWithExactLengthAndNoTerminator) {
+  const std::string bytes("ab\0cd\n", 6);
+  const std::string path = write("data.bin", bytes);
+  uint32_t length = 12345;
+  uint8_t* block = platform::read_whole_file(path.c_str(), &length);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(length, 6u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), length), bytes);
+  std::free(block);
+}
+
+TEST_F(FileReaderTest, EmptyFileGivesValidBlockOfLengthZero) {
+  const std::string path = write("empty", "");
+  uint32_t length = 99;
+  uint8_t* block = platform::read_whole_file(path.c_str(), &length);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(length, 0u);
+  std::free(block);
+}
+
+TEST_F(FileReaderTest, FailuresReturnNullAndLeaveLengthUntouched) {
+  uint32_t length = 777;
+  EXPECT_EQ(platform::read_whole_file((dir_ + "/missing").c_str(), &length), nullptr);
+  EXPECT_EQ(platform::read_whole_file(dir_.c_str(), &length), nullptr);  // a directory
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(platform::read_whole_file(fifo.c_str(), &length), nullptr);  // never blocks
+  EXPECT_EQ(length, 777u);
+}
+
+TEST_F(FileReaderTest, WorksWithoutALengthPlace) {
+  const std::string path = write("x", "hello");
+  uint8_t* block = platform::read_whole_file(path.c_str(), nullptr);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(0, std::memcmp(block, "hello", 5));
+  std::free(block);
+}
+
+}  // namespace
