@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test (unit, GL on llvmpipe, end to end, the full show)
+# under a virtual display. Extra arguments go to ctest, e.g. ./test.sh -L unit
+set -euo pipefail
+cd "$(dirname "$0")"
+./setup.sh
+cd build
+exec xvfb-run -a -s "-screen 0 1280x720x24" ctest --output-on-failure -j 2 "$@"

@@ -1,0 +1,102 @@
+"""Shared helpers for the end-to-end tests: run the real program under the test
+command's virtual display, find and dismiss its message boxes, send it keys."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BIN = os.environ.get("QUORL_BIN", os.path.join(REPO, "build", "quorl"))
+BUILD = os.environ.get("QUORL_BUILD_DIR", os.path.join(REPO, "build"))
+
+
+def make_tmpdir():
+    return tempfile.mkdtemp(prefix="quorl-e2e-")
+
+
+def copy_data(tmpdir):
+    """A private copy of data/ to run in (and to break on purpose). Returns its path."""
+    dst = os.path.join(tmpdir, "data")
+    shutil.copytree(os.path.join(REPO, "data"), dst)
+    return dst
+
+
+def start(workdir, env=None):
+    """Starts the program in workdir; sound goes to the dummy driver unless env says else."""
+    full = dict(os.environ)
+    full.setdefault("SDL_AUDIODRIVER", "dummy")
+    full.update(env or {})
+    return subprocess.Popen([BIN], cwd=workdir, env=full, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
+def xdotool(*args, check=False):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=check)
+
+
+def windows_named(title):
+    """Top-level X windows whose name is exactly title. (SDL's message boxes carry their
+    name in a property type that xdotool's name search skips, so ask xwininfo.)"""
+    out = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                         text=True).stdout
+    found = []
+    for line in out.splitlines():
+        m = re.match(r'\s*(0x[0-9a-f]+) "(.*)":', line)
+        if m and m.group(2) == title:
+            found.append(str(int(m.group(1), 16)))
+    return found
+
+
+def dismiss_box(title, timeout=30.0):
+    """Waits for a message box captioned title and presses Return on it. True when done."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        for wid in windows_named(title):
+            r = xdotool("windowfocus", "--sync", wid, "key", "Return")
+            if r.returncode == 0:
+                time.sleep(0.3)
+                return True
+        time.sleep(0.2)
+    return False
+
+
+def program_window(proc, timeout=60.0):
+    """The visible window of the running program (it is named "quorl")."""
+    deadline = time.time() + timeout
+    while time.time() < deadline and proc.poll() is None:
+        out = xdotool("search", "--onlyvisible", "--pid", str(proc.pid)).stdout.split()
+        if out:
+            return out[-1]
+        time.sleep(0.2)
+    return None
+
+
+def send_escape(proc, timeout=60.0):
+    wid = program_window(proc, timeout)
+    if wid is None:
+        return False
+    return xdotool("windowfocus", "--sync", wid, "key", "Escape").returncode == 0
+
+
+def finish(proc, timeout=30.0):
+    """Waits for the program to end; returns (exit status, stdout, stderr)."""
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        out, err = proc.communicate()
+        raise AssertionError("program did not end within %.0f s; stderr: %s" % (timeout, err))
+    return proc.returncode, out, err
+
+
+def expect_box_and_exit(workdir, caption, text, env=None, timeout=60.0):
+    """Starts the program, expects one box (caption, text) and exit status 255."""
+    proc = start(workdir, env)
+    assert dismiss_box(caption, timeout), "no box captioned %r appeared" % caption
+    status, _, err = finish(proc)
+    line = "%s: %s" % (caption, text)
+    assert line in err.splitlines(), "stderr lacks %r: %r" % (line, err)
+    assert status == 255, "exit status %r, stderr %r" % (status, err)
+    return err
