@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+#include "gfx/mesh.h"
+#include "gl_recorder.h"
+
+namespace {
+
+// Parses OBJ text through a real FILE stream, as the loader reads it.
+bool parse(const std::string& text, gfx::ParsedMesh* mesh) {
+  std::FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  if (!f) return false;
+  const bool ok = gfx::parse_obj(f, mesh);
+  std::fclose(f);
+  return ok;
+}
+
+const char* kTriangle = "v 1 2 3\nv 4 5 6\nv 7 8 9\nvn 0 0 1\nvn 0 1 0\nvn 1 0 0\n";
+
+TEST(ObjParser, NormalFormGivesInterleavedPositionsAndNormals) {
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse(std::string(kTriangle) + "f 1//1 2//2 3//3\n", &m));
+  EXPECT_EQ(m.triangle_count, 1);
+  EXPECT_FALSE(m.positions_only);
+  EXPECT_EQ(m.stream, (std::vector<float>{1, 2, 3, 0, 0, 1, 4, 5, 6, 0, 1, 0, 7, 8, 9, 1, 0, 0}));
+}
+
+TEST(ObjParser, PositionsOnlyFormAndItsSlashVariants) {
+  for (const char* face : {"f 1// 2// 3//\n", "f 1// 2// 3\n", "f 3// 1// 2//\r\n"}) {
+    gfx::ParsedMesh m;
+    ASSERT_TRUE(parse(std::string("v 1 2 3\nv 4 5 6\nv 7 8 9\n") + face, &m)) << face;
+    EXPECT_EQ(m.triangle_count, 1);
+    EXPECT_TRUE(m.positions_only);
+    EXPECT_EQ(m.stream.size(), 9u);
+  }
+}
+
+TEST(ObjParser, ExtraCornersAndCoordinatesAreDropped) {
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse("v 1 2 3 4\nv 4 5 6\nv 7 8 9\nv 0 0 0\nvn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 1 1 1\n"
+                    "f 1//1 2//2 3//3 4//4\n",
+                    &m));
+  EXPECT_EQ(m.triangle_count, 1);
+  ASSERT_EQ(m.stream.size(), 18u);
+  EXPECT_EQ(m.stream[0], 1.0f);
+  EXPECT_EQ(m.stream[2], 3.0f);  // the fourth coordinate of v is ignored
+  EXPECT_EQ(m.stream[12], 7.0f);
+}
+
+TEST(ObjParser, RejectedFaceLines) {
+  const std::string base = kTriangle;
+  for (const char* face :
+       {"f 1/1/1 2/2/2 3/3/3\n", "f 1 2 3\n", "f 0//1 1//1 2//2\n", "f 1//1 2//2 4//3\n",
+        "f 1//1 2//2 3//4\n", "f -1//1 2//2 3//3\n", "fx\n"}) {
+    gfx::ParsedMesh m;
+    EXPECT_FALSE(parse(base + face, &m)) << face;
+  }
+  gfx::ParsedMesh forward;
+  EXPECT_FALSE(parse("v 1 2 3\nv 4 5 6\nf 1// 2// 3//\nv 7 8 9\n", &forward));
+}
+
+TEST(ObjParser, MixedLayoutsAreRejected) {
+  gfx::ParsedMesh m;
+  EXPECT_FALSE(parse(std::string(kTriangle) + "f 1//1 2//2 3//3\nf 1// 2// 3//\n", &m));
+  EXPECT_FALSE(parse(std::string(kTriangle) + "f 1// 2// 3//\nf 1//1 2//2 3//3\n", &m));
+}
+
+TEST(ObjParser, IgnoresOtherLinesIncludingIndentedOnes) {
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse(std::string(kTriangle) +
+                        "# comment\n\n vt 0.5 0.5\nvt 0.5 0.5\no cube\ng side\ns 1\nusemtl x\n"
+                        " v 9 9 9\n\tf 1//1 2//2 3//3\nv 1 2\nf 1//1 2//2 3//3\n",
+                    &m));
+  EXPECT_EQ(m.triangle_count, 1);
+  EXPECT_EQ(m.stream[0], 1.0f);
+}
+
+TEST(ObjParser, EmptyFileGivesAnEmptyMesh) {
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse("", &m));
+  EXPECT_EQ(m.triangle_count, 0);
+  EXPECT_TRUE(m.stream.empty());
+}
+
+TEST(ObjParser, ListsGrowBy1024KeepingEarlierEntries) {
+  std::string text;
+  for (int i = 0; i < 1025; ++i) text += "v " + std::to_string(i) + " 0 0\n";
+  text += "vn 0 0 1\nf 1//1 1024//1 1025//1\n";
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse(text, &m));
+  EXPECT_EQ(m.position_capacity, 2048u);
+  EXPECT_EQ(m.normal_capacity, 1024u);
+  EXPECT_EQ(m.stream[0], 0.0f);
+  EXPECT_EQ(m.stream[6], 1023.0f);
+  EXPECT_EQ(m.stream[12], 1024.0f);
+}
+
+TEST(ObjParser, LongLinesAreReadInPiecesOf1023) {
+  // A comment of 1500 characters whose second piece starts with "v 5 6 7".
+  std::string text = "#" + std::string(1021, 'x') + "\n";
+  text = "#" + std::string(1022, 'x') + "v 5 6 7\n";
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse(text + "vn 0 0 1\nf 1//1 1//1 1//1\n", &m));
+  EXPECT_EQ(m.triangle_count, 1);
+  EXPECT_EQ(m.stream[0], 5.0f);
+}
+
+class MeshUploadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quorl-mesh-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    ASSERT_EQ(::mkdir((dir_ + "/3d").c_str(), 0700), 0);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    old_ = cwd;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    gltest::install();
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir(old_.c_str()), 0);
+    std::system(("rm -rf " + dir_).c_str());
+  }
+  void write(const std::string& text) { std::ofstream("3d/cube.obj") << text; }
+  std::string dir_, old_;
+};
+
+TEST_F(MeshUploadTest, NormalLayoutCallsInOrder) {
+  write(std::string(kTriangle) + "f 1//1 2//2 3//3\n");
+  gfx::MeshRecord r;
+  ASSERT_TRUE(gfx::load_mesh(&r));
+  EXPECT_EQ(r.triangle_count, 1);
+  EXPECT_EQ(r.positions_only, 0);
+  auto calls = gltest::call_strings();
+  ASSERT_EQ(calls.size(), 10u);
+  calls[4] = calls[4].substr(0, calls[4].find(',', calls[4].find(',') + 1));  // drop the pointer
+  EXPECT_EQ(calls, (std::vector<std::string>{
+                       "glGenVertexArrays(1)", "glBindVertexArray(1)", "glGenBuffers(1)",
+                       "glBindBuffer(34962, 2)", "glBufferData(34962, 72",
+                       "glVertexAttribPointer(0, 3, 5126, 0, 24, 0)", "glEnableVertexAttribArray(0)",
+                       "glVertexAttribPointer(1, 3, 5126, 0, 24, 12)",
+                       "glEnableVertexAttribArray(1)", "glBindVertexArray(0)"}));
+  EXPECT_EQ(gltest::calls()[4].args[3], "35044");
+}
+
+TEST_F(MeshUploadTest, PositionsOnlyLayoutEnablesOnlyLocationZero) {
+  write("v 1 2 3\nv 4 5 6\nv 7 8 9\nf 1// 2// 3//\n");
+  gfx::MeshRecord r;
+  ASSERT_TRUE(gfx::load_mesh(&r));
+  EXPECT_EQ(r.positions_only, 1);
+  const auto calls = gltest::call_strings();
+  ASSERT_EQ(calls.size(), 8u);
+  EXPECT_EQ(calls[4].substr(0, 22), "glBufferData(34962, 36");
+  EXPECT_EQ(calls[5], "glVertexAttribPointer(0, 3, 5126, 0, 0, 0)");
+  EXPECT_EQ(calls[6], "glEnableVertexAttribArray(0)");
+  EXPECT_EQ(calls[7], "glBindVertexArray(0)");
+}
+
+TEST_F(MeshUploadTest, MissingOrRejectedFileLeavesAnEmptyRecordAndNoGlObjects) {
+  gfx::MeshRecord r;
+  r.triangle_count = 77;  // start-up does not clear the record
+  EXPECT_FALSE(gfx::load_mesh(&r));
+  EXPECT_EQ(r.triangle_count, 0);
+  write(std::string(kTriangle) + "f 1//1 2//2 3//3\nf 1 2 3\n");
+  EXPECT_FALSE(gfx::load_mesh(&r));
+  EXPECT_EQ(r.triangle_count, 0);
+  EXPECT_EQ(r.vertex_array, 0u);
+  EXPECT_TRUE(gltest::calls().empty());
+}
+
+}  // namespace
