@@ -31,6 +31,10 @@ class GlLoaderTest : public ::testing::Test {
     g_looked_up.clear();
     g_missing.clear();
     platform::set_message_box_hook(record_box);
+    // A fresh process starts with every pointer null.
+#define QUORL_CLEAR(name, ret, args) gfx::name = nullptr;
+    QUORL_GL_ENTRIES(QUORL_CLEAR)
+#undef QUORL_CLEAR
   }
   void TearDown() override { platform::set_message_box_hook(nullptr); }
 };
