@@ -72,13 +72,10 @@ inline void drawBorder(Mask& m, float s) {
                 V2 lc{dd * 0.7071f, dd * 0.7071f};
                 V2 d{rel.x - lc.x, rel.y - lc.y};
                 V2 rot{(d.x + d.y) * 0.7071f, (d.x - d.y) * 0.7071f};
-                cov = std::max(cov, fillCov(sdRhombus(rot, 6.5f * s, 2.6f * s)));
+                cov = std::max(cov, fillCov(sdRhombus(rot, 8.0f * s, 3.0f * s)));
                 V2 lc2{(dd + 11 * s) * 0.7071f, (dd + 11 * s) * 0.7071f};
                 cov = std::max(cov, fillCov(len({rel.x - lc2.x, rel.y - lc2.y}) - 1.6f * s));
             }
-            // Small curls where the notch meets the straight rules.
-            cov = std::max(cov, strokeCov(sdArc({rel.x, rel.y}, {notch + 5 * s, -0.0f}, 4.0f * s, 0.f, kPi * 1.5f), 1.1f * s));
-            cov = std::max(cov, strokeCov(sdArc({rel.y, rel.x}, {notch + 5 * s, -0.0f}, 4.0f * s, 0.f, kPi * 1.5f), 1.1f * s));
             // Mid-side diamonds with flanking dots.
             cov = std::max(cov, fillCov(sdRhombus({q.x, q.y - c.y}, 8 * s, 4.2f * s)));
             cov = std::max(cov, fillCov(len({q.x - 12 * s, q.y - c.y}) - 1.7f * s));

@@ -134,10 +134,10 @@ void makeStars() {
 
 // ----------------------------------------------------------- mandelbrot ---
 // The show zooms 6.25x into texture point (0.5, 0.75), i.e. pixel column
-// 512, row 768.  The window below puts that point above the seahorse valley,
-// between the main cardioid and the period-2 bulb, with the whole set still
+// 512, row 768: -0.745 + 0.16i, in the seahorse valley
+// between the main cardioid and the period-2 bulb; the whole set is still
 // in the picture.
-const double kMandelCx = -0.745, kMandelCy = -0.37, kMandelW = 3.0;
+const double kMandelCx = -0.745, kMandelCy = -0.79, kMandelW = 3.8;
 
 Rgb palette(float t) {
     struct Stop { float t; Rgb c; };
@@ -338,8 +338,8 @@ void makeFilmWriting(const CardFonts& f) {
 
     // The swash: a gentle curve beneath the word, with a tapering pen.
     auto swash = [&](float u) -> V2 {
-        float x = mixf(x0 - 6, x0 + wdt + 10, u);
-        float y = base + 16 + 7 * std::sin(u * kPi * 1.6f + 0.4f) - 6 * u;
+        float x = mixf(x0 + wdt * 0.2f, x0 + wdt + 8, u);
+        float y = base + 26 + 5 * std::sin(u * kPi * 1.5f + 0.3f) - 14 * u * u;
         return {x, y};
     };
     const float swStart = 20.f, swEnd = 26.f;
@@ -361,7 +361,7 @@ void makeFilmWriting(const CardFonts& f) {
             float u = float(i) / steps;
             if (u > done) break;
             V2 p = swash(u);
-            float thick = 0.6f + 2.0f * std::sin(u * kPi);
+            float thick = 0.8f + 3.2f * std::sin(u * kPi * 0.9f + 0.1f);
             for (int y = int(p.y - 4); y <= int(p.y + 4); ++y)
                 for (int x = int(p.x - 4); x <= int(p.x + 4); ++x) {
                     float d = len({x + 0.5f - p.x, y + 0.5f - p.y});
