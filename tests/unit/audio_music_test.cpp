@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb/stb_vorbis.h>
+
+#include "audio/music.h"
+#include "audio/refill.h"
+#include "platform/audio_device.h"
+
+namespace {
+
+// Runs each test in a fresh directory laid out like data/ (music/ inside it).
+class MusicTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quorl-music-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    old_cwd_ = cwd;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+  }
+  void TearDown() override {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
+    std::system(("rm -rf " + dir_).c_str());
+  }
+  void write_music(const std::string& bytes) {
+    ASSERT_EQ(std::system("mkdir -p music"), 0);
+    std::ofstream(audio::kMusicPath, std::ios::binary) << bytes;
+  }
+  // Makes a short Vorbis file with sox; false when sox is not installed.
+  bool make_vorbis(int channels, int rate, const char* seconds) {
+    if (std::system("command -v sox >/dev/null 2>&1") != 0) return false;
+    const std::string tones = channels == 1 ? "sine 440" : "sine 440 sine 660";
+    const std::string cmd = "mkdir -p music && sox -q -n -r " + std::to_string(rate) +
+                            " -c " + std::to_string(channels) + " " + audio::kMusicPath +
+                            " synth " + seconds + " " + tones + " gain -3";
+    return std::system(cmd.c_str()) == 0;
+  }
+  std::string dir_;
+  std::string old_cwd_;
+};
+
+TEST_F(MusicTest, MissingFileFails) { EXPECT_FALSE(audio::open_music()); }
+
+TEST_F(MusicTest, FilesThatAreNotOggVorbisFail) {
+  write_music("");
+  EXPECT_FALSE(audio::open_music());
+  write_music("RIFF\x24\0\0\0WAVEfmt this is no vorbis stream at all");
+  EXPECT_FALSE(audio::open_music());
+  // A real Ogg page header in front of garbage is still no Vorbis stream.
+  write_music(std::string("OggS\0\x02", 6) + std::string(200, '\x5a'));
+  EXPECT_FALSE(audio::open_music());
+}
+
+// Left and right of every decoded frame, pulled one frame at a time like the refill does.
+std::vector<float> reference_decode(const char* path, int* channels) {
+  int error = 0;
+  stb_vorbis* v = stb_vorbis_open_filename(path, &error, nullptr);
+  std::vector<float> frames;
+  if (!v) return frames;
+  *channels = stb_vorbis_get_info(v).channels;
+  const int right = *channels >= 2 ? 1 : 0;
+  float** out = nullptr;
+  for (int n; (n = stb_vorbis_get_frame_float(v, nullptr, &out)) > 0;) {
+    for (int i = 0; i < n; ++i) {
+      frames.push_back(out[0][i]);
+      frames.push_back(out[right][i]);
+    }
+  }
+  stb_vorbis_close(v);
+  return frames;
+}
+
+// Opens the music on SDL's disk device, plays it for a while, and checks the file: silence
+// while paused (whole device buffers), 16384 frames of silence after the resume, then the
+// decode bit for bit, then silence.
+void play_and_compare(uint64_t frames_to_play) {
+  int channels = 0;
+  const std::vector<float> ref = reference_decode(audio::kMusicPath, &channels);
+  ASSERT_GT(ref.size(), 2u * 44100);
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", "out.raw", 1);
+  unsetenv("SDL_DISKAUDIODELAY");  // real time: the refill thread polls at real time too
+  ASSERT_TRUE(audio::open_music());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  audio::resume_output();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (platform::looping_output_position() < frames_to_play &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  const uint64_t played = platform::looping_output_position();
+  ASSERT_GE(played, frames_to_play);
+
+  std::ifstream in("out.raw", std::ios::binary | std::ios::ate);
+  const auto bytes = static_cast<size_t>(in.tellg());
+  std::vector<float> out(bytes / sizeof(float));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
+  ASSERT_EQ(out.size() % 2, 0u);
+
+  size_t out_first = 0, ref_first = 0;
+  while (out_first < out.size() && out[out_first] == 0.0f) ++out_first;
+  while (ref_first < ref.size() && ref[ref_first] == 0.0f) ++ref_first;
+  ASSERT_LT(out_first, out.size()) << "no sound was written";
+  ASSERT_EQ(out_first % 2, ref_first % 2);
+  const size_t music_start = (out_first - ref_first) / 2;  // in frames
+  ASSERT_GE(music_start, audio::kHalfFrames);
+  EXPECT_EQ((music_start - audio::kHalfFrames) % 1024, 0u)
+      << "the lead-in after the resume is not exactly 16384 frames";
+  for (size_t i = 2 * music_start; i < out.size(); ++i) {
+    const size_t r = i - 2 * music_start;
+    const float expect = r < ref.size() ? ref[r] : 0.0f;
+    ASSERT_EQ(out[i], expect) << "sample " << r << " of the music (channel " << r % 2 << ")";
+  }
+}
+
+TEST_F(MusicTest, PlaysTheDecodeBitExactAfterTheLeadIn) {
+  if (!make_vorbis(2, 48000, "3")) GTEST_SKIP() << "sox is needed to make a Vorbis file";
+  play_and_compare(audio::kHalfFrames + 48000 + 30000);
+}
+
+TEST_F(MusicTest, OneChannelStreamPlaysOnBothSides) {
+  if (!make_vorbis(1, 44100, "2")) GTEST_SKIP() << "sox is needed to make a Vorbis file";
+  play_and_compare(audio::kHalfFrames + 44100);
+}
+
+}  // namespace
