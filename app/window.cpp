@@ -52,11 +52,11 @@ void* lookup_gl_entry(const char* name) {
   return SDL_GL_GetProcAddress(name);
 }
 
-bool create_window_and_context() {
-  if (!platform::acquire_instance_lock(kInstanceName)) return false;
-
+namespace {
+// The window (hidden, width x height) with its OpenGL 3.0 compatibility context, and the
+// entry points. False after the boxes naming the first missing entry point.
+bool create_context(int width, int height) {
   // Failures from here on surface as missing entry points, as on the original platform.
-  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
@@ -68,7 +68,8 @@ bool create_window_and_context() {
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    g_window.window = SDL_CreateWindow("quorl", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    g_window.window = SDL_CreateWindow("quorl", 0, 0, width, height,
+                                       SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (g_window.window) g_window.context = SDL_GL_CreateContext(g_window.window);
     if (g_window.context) {
       SDL_GL_MakeCurrent(g_window.window, g_window.context);
@@ -80,6 +81,13 @@ bool create_window_and_context() {
     platform::show_message_box("OpenGL Extensions error.", nullptr);
     return false;
   }
+  return true;
+}
+}  // namespace
+
+bool create_window_and_context() {
+  if (!platform::acquire_instance_lock(kInstanceName)) return false;
+  if (!create_context(1, 1)) return false;
 
   SDL_DisplayMode mode;
   const int display = SDL_GetWindowDisplayIndex(g_window.window);
@@ -95,6 +103,15 @@ bool create_window_and_context() {
 
   SDL_GL_MakeCurrent(g_window.window, g_window.context);
   gfx::wglSwapIntervalEXT(1);  // fails under Xvfb; the loop then runs unthrottled
+  return true;
+}
+
+bool create_offscreen_context(int width, int height) {
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  if (!create_context(width, height)) return false;
+  demo::set_screen(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                   static_cast<double>(width) / height);
+  gfx::glViewport(0, 0, width, height);
   return true;
 }
 

@@ -14,6 +14,11 @@ constexpr const char* kInstanceName = "quorl";
 // naming it and "OpenGL Extensions error.").
 bool create_window_and_context();
 
+// For rendering without a display (capture, tests): SDL's offscreen driver, a hidden
+// width x height window with the same context and entry points; the demo's screen and the
+// viewport are set to that size. False after the same boxes as above.
+bool create_offscreen_context(int width, int height);
+
 // Borderless fullscreen at the desktop resolution (no mode change), shown, on top; the
 // viewport and the demo's screen size come from the drawable size.
 void switch_to_fullscreen();

@@ -30,7 +30,7 @@ int decode_vorbis_frame(void* decoder, float*** channels) {
 
 }  // namespace
 
-bool open_music() {
+bool open_music_source(FrameSource* source, uint32_t* rate) {
   uint32_t length = 0;
   uint8_t* file = platform::read_whole_file(kMusicPath, &length);
   if (!file) return false;
@@ -52,16 +52,25 @@ bool open_music() {
     return false;
   }
   g_music = {file, length, decoder, info};
+  *source = {&decode_vorbis_frame, decoder, info.channels >= 2 ? 1 : 0};
+  *rate = info.sample_rate;
+  return true;
+}
+
+bool open_music() {
+  FrameSource source{};
+  uint32_t rate = 0;
+  if (!open_music_source(&source, &rate)) return false;
 
   // The block starts as silence; the device may be absent, then the show runs silently.
   auto* block = new platform::LoopingBlock();
-  platform::open_looping_output(block, info.sample_rate);
+  platform::open_looping_output(block, rate);
 
   auto* job = new RefillJob();
-  job->source = {&decode_vorbis_frame, decoder, info.channels >= 2 ? 1 : 0};
+  job->source = source;
   job->block = block;
   job->position = &platform::looping_output_position;
-  job->rate = info.sample_rate;
+  job->rate = rate;
   start_refill_thread(job);
   return true;
 }

@@ -1,6 +1,10 @@
 // The music: the Ogg Vorbis file decoded by a refill thread into a looping output buffer.
 #pragma once
 
+#include <cstdint>
+
+#include "audio/refill.h"
+
 namespace audio {
 
 constexpr const char* kMusicPath = "music/BrenlowickpianoRoll-ChineseBlues1916.ogg";
@@ -9,6 +13,10 @@ constexpr const char* kMusicPath = "music/BrenlowickpianoRoll-ChineseBlues1916.o
 // starts the refill thread. False when the file is missing, unreadable or not decodable.
 // A device that cannot be opened is not a failure: the show then runs silently.
 bool open_music();
+
+// Reads and opens the music only, as a frame source (no device, no thread): for rendering
+// the show's sound offline. False as above.
+bool open_music_source(FrameSource* source, uint32_t* rate);
 
 // Resumes the paused output: the music starts.
 void resume_output();
