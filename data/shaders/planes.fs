@@ -11,8 +11,8 @@ void main() {
   p.y += c.y * 0.25;
   float h = abs(p.y);
   float z = 0.45 / max(h, 0.004);              // distance to the plane along the view
-  vec2 uv = vec2(p.x * z * 0.5 + c.x * 0.8, z * 0.5 + t * 0.8);
-  vec3 col = texture(T, uv * 0.5).rgb;
+  vec2 uv = vec2(p.x * z + c.x * 0.8, z + t * 0.8);
+  vec3 col = texture(T, uv).rgb * 1.35;
   col *= p.y < 0.0 ? 1.0 : 0.72;               // the ceiling in the shade
   col *= smoothstep(0.0, 0.55, h);             // haze towards the horizon
   gl_FragColor = vec4(col, 1.0);
