@@ -1,8 +1,5 @@
 // quorl: a 131-second silent film, projected. Start-up runs top to bottom; the first
 // failing step ends the program with exit code -1 after its message.
-#include <cstdio>
-#include <unistd.h>
-
 #include "app/main_loop.h"
 #include "app/window.h"
 #include "audio/music.h"
@@ -14,23 +11,16 @@
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/process.h"
 
 namespace {
 
 constexpr int kFilmWidth = 160;
 constexpr int kFilmHeight = 120;
 
-// Ends the process without running destructors: the detached refill thread may still be
-// using what they would tear down.
-[[noreturn]] void end_process(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  _exit(code);
-}
-
 [[noreturn]] void fail(const char* message) {
   if (message) platform::show_message_box(message, nullptr);
-  end_process(-1);
+  platform::end_process(-1);
 }
 
 }  // namespace
@@ -67,5 +57,5 @@ int main() {
       &platform::counter, &platform::counter_frequency, &demo::set_frame_clock,
       &platform::pump_events, &demo::frame, &app::present,
   };
-  end_process(app::run_main_loop(services));
+  platform::end_process(app::run_main_loop(services));
 }

@@ -25,6 +25,10 @@ void switch_to_fullscreen();
 
 void present();
 
+// The context the show asks for (SDL attributes, set before a context is created): OpenGL
+// 3.0 compatibility profile, double-buffered RGB 8/8/8, no alpha, depth or stencil.
+void request_gl_attributes();
+
 // The lookup used for the entry-point table: the swap-interval control for its name, the
 // context's functions otherwise; nothing when the context is below OpenGL 3.0.
 void* lookup_gl_entry(const char* name);

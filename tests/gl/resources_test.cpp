@@ -10,6 +10,7 @@
 #include "gfx/programs.h"
 #include "gfx/textures.h"
 #include "gl_context.h"
+#include "temp_dir.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -60,12 +61,9 @@ TEST(ShippedShaders, AllElevenCompileAndEveryUniformTheShowSetsIsActive) {
 class TextureCatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quorl-textures-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(tmp_.ok());
     ASSERT_EQ(std::system(("cp -r " QUORL_SOURCE_DIR "/data/images " + dir_ + "/").c_str()), 0);
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
   void write_png(const char* name, int w, int h, int comp, const std::vector<uint8_t>& px) {
     ASSERT_TRUE(stbi_write_png((dir_ + "/images/" + name).c_str(), w, h, comp, px.data(), w * comp));
   }
@@ -81,7 +79,8 @@ class TextureCatalogueTest : public ::testing::Test {
     fetch<GetTexParameteriv>("glGetTexParameteriv")(GL_TEXTURE_2D, pname, &v);
     return v;
   }
-  std::string dir_;
+  testdir::TempDir tmp_{"quorl-textures"};
+  const std::string& dir_ = tmp_.path();
 };
 
 TEST_F(TextureCatalogueTest, FormatsWrapModesAndUnpaddedRows) {

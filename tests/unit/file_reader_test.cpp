@@ -8,23 +8,19 @@
 #include <unistd.h>
 
 #include "platform/file_reader.h"
+#include "temp_dir.h"
 
 namespace {
 
 class FileReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quorl-reader-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+  void SetUp() override { ASSERT_TRUE(tmp_.ok()); }
   std::string write(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    std::ofstream(tmp_ / name, std::ios::binary) << bytes;
+    return tmp_ / name;
   }
-  std::string dir_;
+  testdir::TempDir tmp_{"quorl-reader"};
+  const std::string& dir_ = tmp_.path();
 };
 
 TEST_F(FileReaderTest, ReadsWholeFileWithExactLengthAndNoTerminator) {

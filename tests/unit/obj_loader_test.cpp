@@ -10,6 +10,7 @@
 
 #include "gfx/mesh.h"
 #include "gl_recorder.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -115,22 +116,13 @@ TEST(ObjParser, LongLinesAreReadInPiecesOf1023) {
 class MeshUploadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quorl-mesh-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    ASSERT_EQ(::mkdir((dir_ + "/3d").c_str(), 0700), 0);
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    old_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(tmp_.make_dir("3d"));
+    ASSERT_TRUE(cwd_.ok());
     gltest::install();
   }
-  void TearDown() override {
-    ASSERT_EQ(chdir(old_.c_str()), 0);
-    std::system(("rm -rf " + dir_).c_str());
-  }
   void write(const std::string& text) { std::ofstream("3d/cube.obj") << text; }
-  std::string dir_, old_;
+  testdir::TempDir tmp_{"quorl-mesh"};
+  testdir::WorkingDir cwd_{tmp_.path()};
 };
 
 TEST_F(MeshUploadTest, NormalLayoutCallsInOrder) {

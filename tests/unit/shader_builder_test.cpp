@@ -13,6 +13,7 @@
 #include "gl_recorder.h"
 #include "platform/message_box.h"
 #include "platform/quit.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -42,15 +43,9 @@ void program_log(GLuint, GLsizei n, GLsizei*, GLchar* log) { std::snprintf(log, 
 class ShaderBuilderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quorl-shaders-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    ASSERT_EQ(::mkdir((dir_ + "/shaders").c_str(), 0700), 0);
+    ASSERT_TRUE(tmp_.make_dir("shaders"));
     for (const char* f : kFiles) std::ofstream(dir_ + "/shaders/" + f) << "// " << f << "\n";
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    old_cwd_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(cwd_.ok());
     gltest::install();
     gfx::glGetShaderiv = get_shader_iv;
     gfx::glGetProgramiv = get_program_iv;
@@ -61,15 +56,13 @@ class ShaderBuilderTest : public ::testing::Test {
     platform::set_message_box_hook(record_box);
     platform::reset_quit();
   }
-  void TearDown() override {
-    platform::set_message_box_hook(nullptr);
-    ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-    std::system(("rm -rf " + dir_).c_str());
-  }
+  void TearDown() override { platform::set_message_box_hook(nullptr); }
   std::vector<std::string> named(const std::string& name) {
     return gltest::call_strings({name});
   }
-  std::string dir_, old_cwd_;
+  testdir::TempDir tmp_{"quorl-shaders"};
+  const std::string& dir_ = tmp_.path();
+  testdir::WorkingDir cwd_{dir_};
   GLuint programs_[8] = {};
 };
 

@@ -22,6 +22,7 @@
 #include "image_write.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
+#include "platform/process.h"
 #include "platform/quit.h"
 #include "progress.h"
 #include "show_runner.h"
@@ -31,12 +32,6 @@ namespace {
 
 constexpr int kFilmWidth = 160;
 constexpr int kFilmHeight = 120;
-
-[[noreturn]] void end_process(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  _exit(code);
-}
 
 // Messages go to stderr only (show_message_box writes the line before the box).
 void no_box(const char*, const char*) {}
@@ -142,11 +137,11 @@ int main(int argc, char** argv) {
   std::string error;
   if (!capture::parse_args(std::vector<std::string>(argv + 1, argv + argc), &o, &error)) {
     std::fprintf(stderr, "quorl-capture: %s\n%s", error.c_str(), capture::kUsage);
-    end_process(2);
+    platform::end_process(2);
   }
   audio::FrameSource music{};
   uint32_t rate = 0;
-  if (!start_up(o, &music, &rate)) end_process(-1);
+  if (!start_up(o, &music, &rate)) platform::end_process(-1);
 
   int64_t total = capture::show_frames(o.fps);
   if (o.mode == capture::Mode::kAt) {
@@ -169,7 +164,7 @@ int main(int argc, char** argv) {
     case capture::Mode::kNone: break;
   }
   progress.finish();
-  end_process(code);
+  platform::end_process(code);
 }
 
 namespace {
