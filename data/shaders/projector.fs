@@ -10,10 +10,20 @@ in vec2 vT;
 in vec2 vF;
 in vec2 vU;
 
-float hash(vec2 p) {
-  p = fract(p * vec2(443.897, 441.423));
-  p += dot(p, p.yx + 19.19);
-  return fract((p.x + p.y) * p.x);
+uint mix_bits(uint x) {
+  x ^= x >> 16;
+  x *= 0x7feb352du;
+  x ^= x >> 15;
+  x *= 0x846ca68bu;
+  x ^= x >> 16;
+  return x;
+}
+
+// White noise in [0, 1) per cell, a different pattern for every seed.
+float noise(vec2 cell, vec2 seed) {
+  uvec2 c = uvec2(ivec2(cell) + 8192);
+  uint s = uint(abs(seed.x) * 65536.0) * 1664525u + uint(abs(seed.y) * 65536.0);
+  return float(mix_bits(c.x + mix_bits(c.y + mix_bits(s))) >> 8) / 16777216.0;
 }
 
 float inside(vec2 c) {
@@ -37,8 +47,8 @@ void main() {
   lum = mix(lum, scratch.r, scratch.g);
 
   // Grain, in clumps of two screen pixels, new with every lamp value and every film jump.
-  vec2 seed = vec2(r * 97.13 + ub.x * 31.7, ub.y * 57.3 + us.x * 11.1);
-  float grain = hash(floor(gl_FragCoord.xy * 0.5) + seed * 113.0) - 0.5;
+  vec2 seed = vec2(r + ub.x, ub.y + us.x);
+  float grain = noise(floor(gl_FragCoord.xy * 0.5), seed) - 0.5;
   lum = clamp(lum + grain * 0.09, 0.0, 1.0);
 
   // Sepia: deep brown shadows, cream highlights.

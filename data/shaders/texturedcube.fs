@@ -18,5 +18,5 @@ void main() {
   vec3 e = normalize(-vView);
   float diffuse = max(dot(n, l), 0.0);
   float shine = pow(max(dot(n, normalize(l + e)), 0.0), 20.0);
-  gl_FragColor = vec4(brick * (0.3 + 0.85 * diffuse) + 0.2 * shine, 1.0);
+  gl_FragColor = vec4(brick * (0.45 + 1.1 * diffuse) + 0.2 * shine, 1.0);
 }

@@ -17,7 +17,7 @@ void main() {
   float depth = 0.42 / d;
   float angle = atan(q.y, q.x) * 0.31831;  // -1 .. 1 around the wall
   angle += u * v * depth * 0.06;           // the walls twist into the bend
-  vec2 uv = vec2(angle, depth * 0.5 + t * 0.45);
+  vec2 uv = vec2(angle * 2.0, depth * 0.8 + t * 0.45);
   vec3 col = texture(T, uv).rgb;
   // Darkening into the distance, and a little lamp light on the nearest walls.
   float fog = smoothstep(0.02, 0.75, d);
