@@ -51,9 +51,9 @@ std::map<std::string, Expected> expectedPictures() {
     std::map<std::string, Expected> m = {
         {"brick.png", {256, 256, 3, true}},        {"stars.png", {256, 256, 3, true}},
         {"mandelbrot.png", {1024, 1024, 3, true}}, {"frame.jpg", {1024, 768, 3, false}},
-        {"filmwriting.jpg", {320, 7680, 3, false}}, {"f1.png", {256, 256, 2, true}},
-        {"f2.png", {256, 256, 2, true}},           {"f3.png", {256, 256, 2, true}},
-        {"f4.png", {256, 256, 2, true}}};
+        {"filmwriting.jpg", {320, 7680, 3, false}}, {"f1.png", {512, 512, 2, true}},
+        {"f2.png", {512, 512, 2, true}},           {"f3.png", {512, 512, 2, true}},
+        {"f4.png", {512, 512, 2, true}}};
     for (const std::string& s : kStills) m[s] = {640, 480, 3, false};
     return m;
 }

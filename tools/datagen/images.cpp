@@ -380,7 +380,8 @@ void makeFilmWriting(const CardFonts& f) {
 // ------------------------------------------------------------ scratches ---
 // Grey + alpha overlays.  Everything wraps around the edges.
 struct Overlay {
-    static const int N = 256;
+    // 512 texels: at full-screen sizes a texel stays near two pixels, so marks stay fine.
+    static const int N = 512;
     std::vector<float> g = std::vector<float>(N * N, 0.f), a = std::vector<float>(N * N, 0.f);
     void mark(int x, int y, float grey, float cov) {
         cov = clamp01(cov);
@@ -402,20 +403,21 @@ struct Overlay {
 
 void makeScratches(int index, uint64_t seed) {
     const int N = Overlay::N;
+    const float S = N / 256.f;  // sizes below are given for a 256-texel overlay
     Overlay o;
     Rng rng(seed);
     // Long vertical scratches running the full height (periodic wobble).
     int longOnes = rng.irange(2, 4);
     for (int i = 0; i < longOnes; ++i) {
-        float x0 = rng.range(0, N), amp = rng.range(0.3f, 2.5f), ph = rng.range(0, 2 * kPi);
+        float x0 = rng.range(0, N), amp = S * rng.range(0.3f, 2.5f), ph = rng.range(0, 2 * kPi);
         int waves = rng.irange(1, 2);
         bool dark = rng.uni() < 0.3f;
-        float width = rng.range(0.5f, 1.2f), alpha = rng.range(0.35f, 0.75f);
+        float width = S * rng.range(0.5f, 1.2f), alpha = rng.range(0.35f, 0.75f);
         int nseed = rng.irange(0, 1000);
         for (int y = 0; y < N; ++y) {
             float x = x0 + amp * std::sin(2 * kPi * waves * y / N + ph);
-            float fade = 0.35f + 0.65f * tileNoise(0.5f, y / 16.f, N / 16, nseed);
-            for (int xx = int(x) - 2; xx <= int(x) + 2; ++xx) {
+            float fade = 0.35f + 0.65f * tileNoise(0.5f, y / (16.f * S), int(N / (16 * S)), nseed);
+            for (int xx = int(x - 2 * S); xx <= int(x + 2 * S); ++xx) {
                 float d = std::fabs(xx + 0.5f - x);
                 o.mark(xx, y, dark ? 0.08f : 0.95f, alpha * fade * clamp01(width * 0.5f + 0.5f - d));
             }
@@ -424,14 +426,14 @@ void makeScratches(int index, uint64_t seed) {
     // Short scratches with tapering ends.
     int shortOnes = rng.irange(3, 7);
     for (int i = 0; i < shortOnes; ++i) {
-        float x0 = rng.range(0, N), y0 = rng.range(0, N), length = rng.range(20, 140);
+        float x0 = rng.range(0, N), y0 = rng.range(0, N), length = S * rng.range(20, 140);
         float tilt = rng.range(-0.04f, 0.04f);
         bool dark = rng.uni() < 0.35f;
-        float alpha = rng.range(0.3f, 0.8f), width = rng.range(0.5f, 1.0f);
+        float alpha = rng.range(0.3f, 0.8f), width = S * rng.range(0.5f, 1.0f);
         for (int j = 0; j < int(length); ++j) {
             float u = j / length, x = x0 + tilt * j;
             float taper = std::sin(u * kPi);
-            for (int xx = int(x) - 1; xx <= int(x) + 2; ++xx) {
+            for (int xx = int(x - S); xx <= int(x + 2 * S); ++xx) {
                 float d = std::fabs(xx + 0.5f - x);
                 o.mark(xx, int(y0) + j, dark ? 0.1f : 0.92f, alpha * taper * clamp01(width * 0.5f + 0.5f - d));
             }
@@ -441,7 +443,7 @@ void makeScratches(int index, uint64_t seed) {
     int specks = rng.irange(18, 34);
     for (int i = 0; i < specks; ++i) {
         float cx = rng.range(0, N), cy = rng.range(0, N);
-        float r = 0.5f + 2.2f * std::pow(rng.uni(), 2.5f);
+        float r = S * (0.5f + 2.2f * std::pow(rng.uni(), 2.5f));
         bool dark = rng.uni() < 0.7f;
         float alpha = rng.range(0.7f, 1.0f);
         o.disc(cx, cy, r, dark ? 0.03f : 0.97f, alpha);
@@ -453,15 +455,15 @@ void makeScratches(int index, uint64_t seed) {
     int hairs = (index % 2 == 0) ? 1 : rng.irange(0, 2);
     for (int h = 0; h < hairs; ++h) {
         float x = rng.range(0, N), y = rng.range(0, N), ang = rng.range(0, 2 * kPi);
-        float curl = rng.range(-0.05f, 0.05f), length = rng.range(60, 150);
+        float curl = rng.range(-0.05f, 0.05f), length = S * rng.range(60, 150);
         for (float t = 0; t < length; t += 0.4f) {
             curl += rng.range(-0.012f, 0.012f);
             curl = std::max(-0.09f, std::min(0.09f, curl));
-            ang += curl * 0.4f;
+            ang += curl * 0.4f / S;
             x += 0.4f * std::cos(ang);
             y += 0.4f * std::sin(ang);
-            float fade = std::min(1.f, std::min(t, length - t) / 10.f);
-            o.disc(x, y, 0.45f, 0.04f, 0.85f * fade);
+            float fade = std::min(1.f, std::min(t, length - t) / (10.f * S));
+            o.disc(x, y, 0.45f * S, 0.04f, 0.85f * fade);
         }
     }
     std::vector<uint8_t> out(size_t(N) * N * 2);
