@@ -19,6 +19,7 @@
 
 #include <string>
 
+#include "app/window.h"
 #include "gfx/gl.h"
 
 namespace gltest {
@@ -33,16 +34,7 @@ class GlContext {
   bool open(int width, int height, const char* dir = nullptr) {
     close();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return fail("SDL_Init");
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    app::request_gl_attributes();
     window_ = SDL_CreateWindow("quorl test", 0, 0, width, height,
                                SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!window_) return fail("SDL_CreateWindow");
