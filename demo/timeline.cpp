@@ -119,7 +119,8 @@ void frame() {
   const FrameTime ft = frame_time(inputs().clock);
   const int previous = g_timeline.index;
   g_timeline.index = ft.index;
-  if (ft.index != previous) {
+  const bool advance = ft.index != previous;
+  if (advance) {
     flicker = advance_randomisation();
     clear_still_picture();
     const Inputs& in = inputs();
@@ -131,8 +132,10 @@ void frame() {
                     static_cast<GLsizei>(in.screen_height));
   }
   // The first and last two seconds fade the lamp in and out, advance or not: slot 1 and
-  // slot 28 are exactly the frames with a fade.
-  composite(still_picture(), flicker * ft.fade);
+  // slot 28 are exactly the frames with a fade. The advance that finds no slot keeps its
+  // new flicker value; the frames after it, with no fade-out value, have the lamp out.
+  const double fade = advance && !ft.has_tau ? 1.0 : ft.fade;
+  composite(still_picture(), flicker * fade);
 }
 
 }  // namespace demo
