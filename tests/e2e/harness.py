@@ -1,5 +1,6 @@
 """Shared helpers for the end-to-end tests: run the real program under the test
 command's virtual display, find and dismiss its message boxes, send it keys."""
+import atexit
 import os
 import re
 import shutil
@@ -13,7 +14,10 @@ BUILD = os.environ.get("QUORL_BUILD_DIR", os.path.join(REPO, "build"))
 
 
 def make_tmpdir():
-    return tempfile.mkdtemp(prefix="quorl-e2e-")
+    """A fresh directory, removed when the test process ends."""
+    path = tempfile.mkdtemp(prefix="quorl-e2e-")
+    atexit.register(shutil.rmtree, path, True)
+    return path
 
 
 def copy_data(tmpdir):

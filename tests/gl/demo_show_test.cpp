@@ -20,6 +20,7 @@
 #include "gfx/programs.h"
 #include "gfx/textures.h"
 #include "gl_context.h"
+#include "temp_dir.h"
 #include "platform/crt_rand.h"
 #include "platform/events.h"
 #include "platform/quit.h"
@@ -96,9 +97,7 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b) {
 class DemoShow : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorl-show-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(tmp_.ok());
     const std::string data = QUORL_SOURCE_DIR "/data";
     ASSERT_EQ(symlink((data + "/shaders").c_str(), (dir_ + "/shaders").c_str()), 0);
     ASSERT_EQ(symlink((data + "/images").c_str(), (dir_ + "/images").c_str()), 0);
@@ -111,11 +110,6 @@ class DemoShow : public ::testing::Test {
     gl_.close();
     platform::set_escape_hook(nullptr);
     platform::reset_quit();
-    unlink((dir_ + "/3d/cube.obj").c_str());
-    rmdir((dir_ + "/3d").c_str());
-    unlink((dir_ + "/shaders").c_str());
-    unlink((dir_ + "/images").c_str());
-    rmdir(dir_.c_str());
   }
 
   // The graphics part of start-up, in the program's order, on a screen of w x h.
@@ -147,8 +141,9 @@ class DemoShow : public ::testing::Test {
   }
   Rgba screen() { return read_bound_framebuffer(gl_.width(), gl_.height()); }
 
+  testdir::TempDir tmp_{"quorl-show"};
+  const std::string& dir_ = tmp_.path();
   gltest::GlContext gl_;
-  std::string dir_;
 };
 
 TEST_F(DemoShow, WhiteFrameFillsTheFilmAndFadesInOnScreen) {

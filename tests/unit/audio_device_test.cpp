@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/audio_device.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -50,16 +51,12 @@ TEST(LoopPlayback, WrapsAt32768FramesAndCountsAcrossRepetitions) {
 
 class LoopingOutputTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quorl-audio-device-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
+  void SetUp() override { ASSERT_TRUE(tmp_.ok()); }
   void TearDown() override {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);  // closes the device before its block goes away
-    std::system(("rm -rf " + dir_).c_str());
   }
-  std::string dir_;
+  testdir::TempDir tmp_{"quorl-audio-device"};
+  const std::string& dir_ = tmp_.path();
 };
 
 TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockInALoopFromTheResume) {

@@ -15,26 +15,15 @@
 #include "audio/music.h"
 #include "audio/refill.h"
 #include "platform/audio_device.h"
+#include "temp_dir.h"
 
 namespace {
 
 // Runs each test in a fresh directory laid out like data/ (music/ inside it).
 class MusicTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/quorl-music-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    old_cwd_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-  }
-  void TearDown() override {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-    std::system(("rm -rf " + dir_).c_str());
-  }
+  void SetUp() override { ASSERT_TRUE(cwd_.ok()); }
+  void TearDown() override { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
   void write_music(const std::string& bytes) {
     ASSERT_EQ(std::system("mkdir -p music"), 0);
     std::ofstream(audio::kMusicPath, std::ios::binary) << bytes;
@@ -48,8 +37,9 @@ class MusicTest : public ::testing::Test {
                             " synth " + seconds + " " + tones + " gain -3";
     return std::system(cmd.c_str()) == 0;
   }
-  std::string dir_;
-  std::string old_cwd_;
+  testdir::TempDir tmp_{"quorl-music"};
+  const std::string& dir_ = tmp_.path();
+  testdir::WorkingDir cwd_{dir_};
 };
 
 TEST_F(MusicTest, MissingFileFails) { EXPECT_FALSE(audio::open_music()); }
