@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 packages=(cmake make g++ pkg-config libsdl2-dev libstb-dev libgl-dev libgl1-mesa-dri
-          libgtest-dev libgmock-dev libbenchmark-dev libvorbis-dev libx11-dev
+          libegl1 libgtest-dev libgmock-dev libbenchmark-dev libvorbis-dev libx11-dev
           python3 xvfb xauth xdotool x11-utils ffmpeg)
 missing=()
 for p in "${packages[@]}"; do
