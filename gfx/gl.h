@@ -78,7 +78,7 @@
 
 // The unchecked table: OpenGL 1.0/1.1 functions linked from the GL library.
 // glPixelStorei sets the unpack alignment for pictures whose rows are not 4-byte multiples;
-// glReadPixels serves the capture tool and the pixel tests.
+// glReadPixels and glFinish serve the capture tool and the pixel tests.
 #define QUORL_GL11_ENTRIES(E)                                                                     \
   E(glClear, void, (GLbitfield mask))                                                             \
   E(glClearColor, void, (GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha))                \
@@ -94,7 +94,8 @@
   E(glDrawArrays, void, (GLenum mode, GLint first, GLsizei count))                                \
   E(glPixelStorei, void, (GLenum pname, GLint param))                                             \
   E(glReadPixels, void,                                                                           \
-    (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels))
+    (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels))  \
+  E(glFinish, void, (void))
 
 namespace gfx {
 

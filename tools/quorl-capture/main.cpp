@@ -83,7 +83,7 @@ int capture_frames(const capture::Options& o, capture::Progress& progress) {
   }
   capture::ShowRunner show(o.fps);
   capture::Image image;
-  while (show.next()) {
+  while (capture::render_next(show, progress)) {
     if (show.time() >= o.from && (o.to < 0 || show.time() <= o.to)) {
       progress.timed_readback([&] { capture::read_framebuffer(o.width, o.height, &image); });
       bool ok = true;
@@ -109,7 +109,7 @@ int capture_at(const capture::Options& o, capture::Progress& progress) {
   const int64_t last = *std::max_element(wanted.begin(), wanted.end());
   capture::ShowRunner show(o.fps);
   capture::Image image;
-  while (show.frame() < last && show.next()) {
+  while (show.frame() < last && capture::render_next(show, progress)) {
     for (size_t i = 0; i < wanted.size(); ++i) {
       if (wanted[i] != show.frame()) continue;
       capture::read_framebuffer(o.width, o.height, &image);
@@ -194,7 +194,7 @@ int capture_sheet(const capture::Options& o, capture::Progress& progress) {
   capture::ShowRunner show(o.fps);
   capture::Image frame;
   size_t next = 0;
-  while (next < wanted.size() && show.next()) {
+  while (next < wanted.size() && capture::render_next(show, progress)) {
     while (next < wanted.size() && wanted[next] == show.frame()) {
       capture::read_framebuffer(o.width, o.height, &frame);
       // Keep the aspect: fit the frame into the thumbnail, centred.

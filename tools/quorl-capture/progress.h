@@ -9,7 +9,9 @@ namespace capture {
 class Progress {
  public:
   Progress(int64_t total_frames, bool stats);
-  // Time spent in read-back and encoding is measured around these; the rest is rendering.
+  // Time is measured around these three; what is left is the capture's own work.
+  template <typename F>
+  void timed_render(F&& f) { timed(f, &render_s_); }
   template <typename F>
   void timed_readback(F&& f) { timed(f, &readback_s_); }
   template <typename F>
@@ -28,7 +30,7 @@ class Progress {
   int64_t total_, done_ = 0;
   bool terminal_, stats_;
   Clock::time_point start_, last_draw_;
-  double readback_s_ = 0.0, encode_s_ = 0.0;
+  double render_s_ = 0.0, readback_s_ = 0.0, encode_s_ = 0.0;
 };
 
 }  // namespace capture

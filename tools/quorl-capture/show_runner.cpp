@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "demo/demo.h"
+#include "gfx/gl.h"
 #include "platform/quit.h"
 
 namespace capture {
@@ -27,6 +28,15 @@ bool ShowRunner::next() {
   demo::frame();
   ++k_;
   return true;
+}
+
+bool render_next(ShowRunner& show, Progress& progress) {
+  bool ran = false;
+  progress.timed_render([&] {
+    ran = show.next();
+    gfx::glFinish();
+  });
+  return ran;
 }
 
 }  // namespace capture

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "progress.h"
+
 namespace capture {
 
 // Display frames the show runs at `fps`: up to the first frame past 131 s, whose demo frame
@@ -26,5 +28,8 @@ class ShowRunner {
   int64_t k_ = 0;
   bool ended_ = false;
 };
+
+// Runs the next display frame to completion on the GPU, counting its time as rendering.
+bool render_next(ShowRunner& show, Progress& progress);
 
 }  // namespace capture

@@ -75,7 +75,7 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
   }
   Image image;
   bool ok = true;
-  while (ok && show.next()) {
+  while (ok && render_next(show, progress)) {
     progress.timed_readback([&] { read_framebuffer(o.width, o.height, &image); });
     progress.timed_encode([&] {
       ok = std::fwrite(image.rgb.data(), 1, image.rgb.size(), pipe) == image.rgb.size();
