@@ -4,6 +4,7 @@ import atexit
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -27,13 +28,39 @@ def copy_data(tmpdir):
     return dst
 
 
+_started = []
+
+
 def start(workdir, env=None):
-    """Starts the program in workdir; sound goes to the dummy driver unless env says else."""
+    """Starts the program in workdir; sound goes to the dummy driver unless env says else.
+    It runs in a process group of its own: SDL shows a message box from a forked child,
+    which must not outlive a test that gives up on the program."""
     full = dict(os.environ)
     full.setdefault("SDL_AUDIODRIVER", "dummy")
     full.update(env or {})
-    return subprocess.Popen([BIN], cwd=workdir, env=full, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True)
+    proc = subprocess.Popen([BIN], cwd=workdir, env=full, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, start_new_session=True)
+    _started.append(proc)
+    return proc
+
+
+def stop(proc):
+    """Kills the program and everything it forked, if still there; returns its stderr."""
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    try:
+        _, err = proc.communicate(timeout=10)
+    except (ValueError, subprocess.TimeoutExpired):
+        err = None  # already read to the end, or a stuck pipe
+    return err or ""
+
+
+@atexit.register
+def _stop_all():
+    for proc in _started:
+        stop(proc)
 
 
 def xdotool(*args, check=False):
@@ -89,16 +116,24 @@ def finish(proc, timeout=30.0):
     try:
         out, err = proc.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:
-        proc.kill()
-        out, err = proc.communicate()
-        raise AssertionError("program did not end within %.0f s; stderr: %s" % (timeout, err))
+        raise AssertionError("program did not end within %.0f s; stderr: %s"
+                             % (timeout, stop(proc)))
     return proc.returncode, out, err
+
+
+def expect_window(proc):
+    """The program's window id; when none appears, the failure says what the program said."""
+    wid = program_window(proc)
+    if wid is None:
+        raise AssertionError("the show's window never appeared; stderr: %r" % stop(proc))
+    return wid
 
 
 def expect_box_and_exit(workdir, caption, text, env=None, timeout=60.0):
     """Starts the program, expects one box (caption, text) and exit status 255."""
     proc = start(workdir, env)
-    assert dismiss_box(caption, timeout), "no box captioned %r appeared" % caption
+    if not dismiss_box(caption, timeout):
+        raise AssertionError("no box captioned %r appeared; stderr: %r" % (caption, stop(proc)))
     status, _, err = finish(proc)
     line = "%s: %s" % (caption, text)
     assert line in err.splitlines(), "stderr lacks %r: %r" % (line, err)

@@ -16,7 +16,7 @@ class InstanceAndQuit(unittest.TestCase):
 
     def start_running(self):
         proc = harness.start(self.data)
-        self.assertIsNotNone(harness.program_window(proc), "the show's window never appeared")
+        harness.expect_window(proc)
         return proc
 
     def test_second_instance_is_refused_and_escape_ends_the_first_with_0(self):
@@ -33,8 +33,7 @@ class InstanceAndQuit(unittest.TestCase):
             status, _, err = harness.finish(first)
             self.assertEqual(status, 0, err)
         finally:
-            if first.poll() is None:
-                first.kill()
+            harness.stop(first)
 
     def test_closing_the_window_ends_with_0(self):
         proc = self.start_running()
@@ -46,8 +45,7 @@ class InstanceAndQuit(unittest.TestCase):
             status, _, err = harness.finish(proc)
             self.assertEqual(status, 0, err)
         finally:
-            if proc.poll() is None:
-                proc.kill()
+            harness.stop(proc)
 
 
 if __name__ == "__main__":

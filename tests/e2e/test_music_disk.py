@@ -57,15 +57,14 @@ class MusicOnDisk(unittest.TestCase):
         raw = os.path.join(self.tmp, "out.raw")
         proc = harness.start(self.data, {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": raw})
         try:
-            self.assertIsNotNone(harness.program_window(proc), "the show's window never appeared")
+            harness.expect_window(proc)
             time.sleep(PLAY_SECONDS)
             self.assertIsNone(proc.poll(), "the program ended early")
             self.assertTrue(harness.send_escape(proc), "could not send Escape")
             status, _, err = harness.finish(proc)
             self.assertEqual(status, 0, err)
         finally:
-            if proc.poll() is None:
-                proc.kill()
+            harness.stop(proc)
 
         rate = vorbis_rate(os.path.join(self.data, MUSIC))
         out = array.array("f")

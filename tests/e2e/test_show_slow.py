@@ -5,6 +5,7 @@ Environment: QUORL_BIN = the built program. Runs it with the repository's data/ 
 directory, SDL_AUDIODRIVER=dummy, under a private Xvfb server started here.
 """
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -46,11 +47,13 @@ class WholeShow(unittest.TestCase):
         env.pop("SDL_VIDEODRIVER", None)
         started = time.monotonic()
         proc = subprocess.Popen([self.binary], cwd=os.path.join(REPO, "data"), env=env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                start_new_session=True)
         try:
             out, err = proc.communicate(timeout=SHOW_SECONDS + 60)
         except subprocess.TimeoutExpired:
-            proc.kill()
+            # The whole group: a message box lives in a forked child holding the pipes.
+            os.killpg(proc.pid, signal.SIGKILL)
             out, err = proc.communicate()
             self.fail("the show did not end by itself; stderr: %r" % err[-2000:])
         elapsed = time.monotonic() - started

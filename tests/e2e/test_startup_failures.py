@@ -43,7 +43,7 @@ class StartupFailures(unittest.TestCase):
         os.remove(self.path("3d/cube.obj"))
         proc = harness.start(self.data)
         try:
-            self.assertIsNotNone(harness.program_window(proc), "start-up stopped")
+            harness.expect_window(proc)
             time.sleep(1.0)
             self.assertIsNone(proc.poll())
             self.assertTrue(harness.send_escape(proc))
@@ -51,8 +51,7 @@ class StartupFailures(unittest.TestCase):
             self.assertEqual(status, 0, err)
             self.assertEqual(err.strip(), "")
         finally:
-            if proc.poll() is None:
-                proc.kill()
+            harness.stop(proc)
 
 
 if __name__ == "__main__":
