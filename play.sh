@@ -5,6 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./setup.sh
 cd data
+# No sound card and no sound server: say so, and spare the terminal ALSA's complaints.
+runtime="${XDG_RUNTIME_DIR:-/run/user/$(id -u)}"
+if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -d /dev/snd ] && [ -z "${PULSE_SERVER:-}" ] &&
+   [ ! -S "$runtime/pulse/native" ] && [ ! -S "$runtime/pipewire-0" ]; then
+  echo "play: no sound device found; the show plays silently."
+  export SDL_AUDIODRIVER=dummy
+fi
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec ../build/quorl
 fi
