@@ -73,6 +73,11 @@ double spread(const Rgba& img) {
 }
 
 // The brightest pixel of a box: lettering is thin, so single pixels may fall between strokes.
+bool is_black(const Rgba& img, int x, int y) {
+  const unsigned char* p = img.at(x, y);
+  return p[0] == 0 && p[1] == 0 && p[2] == 0;
+}
+
 double brightest(const Rgba& img, int x0, int y0, int x1, int y1) {
   double m = 0;
   for (int y = y0; y < y1; ++y)
@@ -234,12 +239,8 @@ TEST_F(DemoShow, WideScreenHasBlackBarsLeftAndRight) {
   frame_at(9.5);
   const Rgba s = screen();
   // The 4:3 picture is 480 pixels wide in the middle: bars of 80 pixels either side.
-  for (int y = 0; y < 360; y += 3) {
-    for (int x : {0, 40, 75, 564, 600, 639}) {
-      const unsigned char* p = s.at(x, y);
-      ASSERT_TRUE(p[0] == 0 && p[1] == 0 && p[2] == 0) << x << "," << y;
-    }
-  }
+  for (int y = 0; y < 360; y += 3)
+    for (int x : {0, 40, 75, 564, 600, 639}) ASSERT_TRUE(is_black(s, x, y)) << x << "," << y;
   EXPECT_GT(brightest(s, 200, 120, 440, 240), 120.0);  // the title in the middle is lit
 }
 
@@ -248,12 +249,8 @@ TEST_F(DemoShow, NarrowScreenHasBlackBarsAboveAndBelow) {
   frame_at(9.5);
   const Rgba s = screen();
   // 4:3 across the full width: 360 rows in the middle, bars of 60 rows.
-  for (int x = 0; x < 480; x += 3) {
-    for (int y : {0, 30, 55, 424, 450, 479}) {
-      const unsigned char* p = s.at(x, y);
-      ASSERT_TRUE(p[0] == 0 && p[1] == 0 && p[2] == 0) << x << "," << y;
-    }
-  }
+  for (int x = 0; x < 480; x += 3)
+    for (int y : {0, 30, 55, 424, 450, 479}) ASSERT_TRUE(is_black(s, x, y)) << x << "," << y;
   EXPECT_GT(brightest(s, 120, 160, 360, 320), 120.0);
 }
 
