@@ -2,6 +2,7 @@
 // the looping output opened paused and the refill thread started.
 #include "audio/music.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -23,6 +24,9 @@ struct MusicState {
   stb_vorbis* decoder;
   stb_vorbis_info info;
 } g_music;
+
+// The rate of the open device; 0 while none is open. Read by music_stats() from any thread.
+std::atomic<uint32_t> g_device_rate{0};
 
 int decode_vorbis_frame(void* decoder, float*** channels) {
   return stb_vorbis_get_frame_float(static_cast<stb_vorbis*>(decoder), nullptr, channels);
@@ -64,7 +68,7 @@ bool open_music() {
 
   // The block starts as silence; the device may be absent, then the show runs silently.
   auto* block = new platform::LoopingBlock();
-  platform::open_looping_output(block, rate);
+  if (platform::open_looping_output(block, rate)) g_device_rate.store(rate);
 
   auto* job = new RefillJob();
   job->source = source;
@@ -76,5 +80,10 @@ bool open_music() {
 }
 
 void resume_output() { platform::resume_looping_output(); }
+
+MusicStats music_stats() {
+  // The refill thread does not count stale or caught-up halves yet: both stay 0.
+  return {platform::looping_output_position(), 0, 0, g_device_rate.load()};
+}
 
 }  // namespace audio

@@ -21,4 +21,13 @@ bool open_music_source(FrameSource* source, uint32_t* rate);
 // Resumes the paused output: the music starts.
 void resume_output();
 
+// How the music has played so far, for the run report.
+struct MusicStats {
+  uint64_t played_frames;     // frames the device has taken (the position)
+  uint64_t stale_halves;      // halves the device started that were not refilled in time
+  uint64_t halves_caught_up;  // halves' worth of decoded music skipped to get back in step
+  uint32_t rate;              // 0 when no music is playing (no device)
+};
+MusicStats music_stats();     // lock-free, callable from any thread at any time
+
 }  // namespace audio

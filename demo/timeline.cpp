@@ -4,6 +4,7 @@
 
 #include "demo/cube_scenes.h"
 #include "demo/demo.h"
+#include "demo/film_counts.h"
 #include "demo/flat_scenes.h"
 #include "demo/intertitles.h"
 #include "demo/metaballs.h"
@@ -67,6 +68,14 @@ void run_slot(int slot, double tau, int index) {
   }
 }
 
+// The nine slots that render a scene into the film frame (not a still, the strip or white).
+bool renders_scene(int slot) {
+  switch (slot) {
+    case 9: case 10: case 12: case 14: case 16: case 18: case 20: case 22: case 24: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 const double* slot_bounds() { return kBounds.b; }
@@ -108,6 +117,7 @@ int film_frame_index() { return g_timeline.index; }
 
 void reset_show_for_test() {
   g_timeline = TimelineState{};
+  reset_film_counts();
   reset_projector();
   reset_intertitles();
   seed_random();
@@ -126,10 +136,12 @@ void frame() {
     const Inputs& in = inputs();
     gfx::glBindFramebuffer(GL_FRAMEBUFFER, gfx::film_framebuffer());
     gfx::glViewport(0, 0, in.film_width, in.film_height);
-    run_slot(ft.has_tau ? slot_for(ft.tau) : kFallThrough, ft.tau, ft.index);
+    const int slot = ft.has_tau ? slot_for(ft.tau) : kFallThrough;
+    run_slot(slot, ft.tau, ft.index);
     gfx::glBindFramebuffer(GL_FRAMEBUFFER, 0);
     gfx::glViewport(0, 0, static_cast<GLsizei>(in.screen_width),
                     static_cast<GLsizei>(in.screen_height));
+    note_advance(previous, ft.index, in.clock < kFadeOutStart, renders_scene(slot));
   }
   // The first and last two seconds fade the lamp in and out, advance or not: slot 1 and
   // slot 28 are exactly the frames with a fade. The advance that finds no slot keeps its

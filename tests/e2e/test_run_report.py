@@ -1,0 +1,126 @@
+"""The run report end to end: QUORL_STATS=json makes the real program print one JSON object
+on stderr on its way out, with numbers that fit the run; unset, stderr stays empty."""
+import json
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+PHASES = ["window", "programs", "pictures", "screen_quad", "music", "mesh", "fullscreen",
+          "film_framebuffer"]
+RUN_SECONDS = 5.0
+
+
+def the_report(err):
+    """The one JSON object on stderr (other lines, such as a box's text, may come before)."""
+    objects = [line for line in err.splitlines() if line.startswith("{")]
+    if len(objects) != 1:
+        raise AssertionError("expected one JSON line on stderr, got %d: %r" % (len(objects), err))
+    return json.loads(objects[0])
+
+
+def root_size():
+    """Width and height of the virtual display's screen."""
+    out = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True).stdout
+    return {"width": int(re.search(r"Width: (\d+)", out).group(1)),
+            "height": int(re.search(r"Height: (\d+)", out).group(1))}
+
+
+class RunReport(unittest.TestCase):
+    def setUp(self):
+        self.tmp = harness.make_tmpdir()
+        self.data = harness.copy_data(self.tmp)
+
+    def run_and_escape(self, env):
+        started = time.time()
+        proc = harness.start(self.data, env)
+        try:
+            harness.expect_window(proc)
+            time.sleep(RUN_SECONDS)
+            self.assertIsNone(proc.poll(), "the program ended early")
+            self.assertTrue(harness.send_escape(proc), "could not send Escape")
+            status, out, err = harness.finish(proc)
+        finally:
+            harness.stop(proc)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out, "")
+        return err, time.time() - started
+
+    def test_json_report_after_escape_fits_the_run(self):
+        # The disk driver paces itself by the clock, so the music position means something.
+        env = {"QUORL_STATS": "json", "SDL_AUDIODRIVER": "disk",
+               "SDL_DISKAUDIOFILE": os.path.join(self.tmp, "out.raw")}
+        err, wall = self.run_and_escape(env)
+        r = the_report(err)
+
+        startup = r["startup"]
+        self.assertEqual([p["name"] for p in startup["phases"]], PHASES)
+        self.assertTrue(all(p["ms"] >= 0 for p in startup["phases"]), startup)
+        first = startup["first_frame_ms"]
+        self.assertLess(sum(p["ms"] for p in startup["phases"]), first)
+        self.assertLess(first / 1000.0, wall)
+
+        frames = r["frames"]
+        self.assertGreater(frames["count"], 0)
+        self.assertEqual(frames["times"], "display")
+        # Escape came after RUN_SECONDS of showing the window; the program ran no longer
+        # than this test waited for it.
+        self.assertGreater(frames["seconds"], RUN_SECONDS * 0.8)
+        self.assertLess(first / 1000.0 + frames["seconds"], wall)
+        self.assertGreater(frames["mean_fps"], 0)
+        self.assertLessEqual(frames["p50_ms"], frames["p99_ms"])
+        self.assertLessEqual(frames["p99_ms"], frames["max_ms"])
+        self.assertLess(frames["slow"], frames["count"])
+        # The frame times add up to the clock: mean rate x run time ~ frames.
+        self.assertAlmostEqual(frames["mean_fps"] * frames["seconds"] / frames["count"], 1.0,
+                               delta=0.25)
+
+        film = r["film"]
+        self.assertGreater(film["advances"], 0)
+        self.assertEqual(film["indices"], film["advances"] + film["skipped"])
+        # 16 film frames a second over the run (the last frames' clock is a little earlier).
+        self.assertLessEqual(film["indices"], 16 * frames["seconds"] + 1)
+        self.assertGreater(film["indices"], 16 * frames["seconds"] * 0.8)
+        self.assertEqual(film["scenes"], 0, "no scene slot before 34 s")
+
+        music = r["music"]
+        self.assertGreater(music["rate"], 0)
+        played = music["played_frames"] / music["rate"]
+        self.assertLessEqual(played, frames["seconds"] + 0.25, music)
+        self.assertGreater(played, frames["seconds"] * 0.5, music)
+        self.assertEqual(music["lead_in"], 16384)
+        # The lead-in and whatever the device fell behind the clock, never ahead of it.
+        self.assertGreater(music["offset_frames"], 16384 - 0.25 * music["rate"], music)
+        self.assertEqual(music["stale_halves"], 0)
+
+        self.assertEqual(r["screen"], root_size())
+        self.assertTrue(r["renderer"], "no GL renderer string")
+        self.assertEqual(r["exit_code"], 0)
+
+    def test_unset_leaves_stderr_empty_and_text_mode_reads(self):
+        err, _ = self.run_and_escape({"QUORL_STATS": ""})
+        self.assertEqual(err, "")
+        err, _ = self.run_and_escape({"QUORL_STATS": "1"})
+        self.assertTrue(err.startswith("quorl run report (exit code 0)\n"), err)
+        for part in ("from process start to the first presented frame", "frame time p50",
+                     "indices gone through", "%(width)d x %(height)d" % root_size()):
+            self.assertIn(part, err)
+
+    def test_startup_failure_reports_the_phases_reached(self):
+        os.remove(os.path.join(self.data, "music/BrenlowickpianoRoll-ChineseBlues1916.ogg"))
+        err = harness.expect_box_and_exit(self.data, "Error", "Sound error.",
+                                          env={"QUORL_STATS": "json"})
+        r = the_report(err)
+        self.assertEqual([p["name"] for p in r["startup"]["phases"]], PHASES[:4])
+        self.assertIsNone(r["startup"]["first_frame_ms"])
+        self.assertEqual(r["frames"]["count"], 0)
+        self.assertEqual(r["exit_code"], -1)
+
+
+if __name__ == "__main__":
+    unittest.main()
