@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "demo/demo.h"
@@ -66,13 +67,59 @@ void* lookup_gl_entry(const char* name) {
 }
 
 namespace {
-// The window (hidden, width x height) with its OpenGL 3.0 compatibility context, and the
-// entry points. False after the boxes naming the first missing entry point.
-bool create_context(int width, int height) {
+// Drivers that draw where nobody sees: fine for a capture, a silent failure for the show.
+bool is_unseen_driver(const char* name) {
+  return name && (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0);
+}
+
+// libwayland can only fail here, and says so on stderr first: with no socket named and no
+// runtime folder to look for the default one in, there is no compositor to reach.
+bool wayland_unreachable() {
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  return !std::getenv("WAYLAND_SOCKET") && !(display && display[0] == '/') &&
+         !(runtime && runtime[0]);
+}
+
+// Video on a real display. Left to itself, SDL falls back to its offscreen driver when no
+// display answers, and the show would play unseen; instead no video driver starts, so the
+// context cannot be made and start-up fails with its usual messages. A driver named in
+// SDL_VIDEODRIVER is honoured unless it is one of the unseen ones.
+bool init_display_video() {
+  const char* named = std::getenv("SDL_VIDEODRIVER");
+  if (named && named[0]) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (!is_unseen_driver(SDL_GetCurrentVideoDriver())) return true;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+    const char* name = SDL_GetVideoDriver(i);
+    if (is_unseen_driver(name)) continue;
+    if (std::strcmp(name, "wayland") == 0 && wayland_unreachable()) continue;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, name);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  }
+  return false;
+}
+
+// The window (hidden, width x height, untitled) with its OpenGL 3.0 compatibility context,
+// and the entry points. False after the boxes naming the first missing entry point.
+bool create_context(int width, int height, bool offscreen) {
   // Failures from here on surface as missing entry points, as on the original platform.
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
+  bool video = false;
+  if (SDL_InitSubSystem(SDL_INIT_EVENTS) == 0) {
+    if (offscreen) {
+      // Asked for on purpose, so a display named in the environment does not win.
+      SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
+      video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    } else {
+      video = init_display_video();
+    }
+  }
+  if (video) {
     request_gl_attributes();
-    g_window.window = SDL_CreateWindow("quorl", 0, 0, width, height,
+    g_window.window = SDL_CreateWindow("", 0, 0, width, height,
                                        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (g_window.window) g_window.context = SDL_GL_CreateContext(g_window.window);
     if (g_window.context) {
@@ -91,7 +138,7 @@ bool create_context(int width, int height) {
 
 bool create_window_and_context() {
   if (!platform::acquire_instance_lock(kInstanceName)) return false;
-  if (!create_context(1, 1)) return false;
+  if (!create_context(1, 1, false)) return false;
 
   SDL_DisplayMode mode;
   const int display = SDL_GetWindowDisplayIndex(g_window.window);
@@ -111,8 +158,7 @@ bool create_window_and_context() {
 }
 
 bool create_offscreen_context(int width, int height) {
-  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-  if (!create_context(width, height)) return false;
+  if (!create_context(width, height, true)) return false;
   demo::set_screen(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                    static_cast<double>(width) / height);
   gfx::glViewport(0, 0, width, height);

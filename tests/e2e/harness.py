@@ -6,12 +6,44 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BIN = os.environ.get("QUORL_BIN", os.path.join(REPO, "build", "quorl"))
 BUILD = os.environ.get("QUORL_BUILD_DIR", os.path.join(REPO, "build"))
+
+
+# CTest reports a test that exits with this status as skipped (SKIP_RETURN_CODE).
+SKIP_STATUS = 77
+
+
+def display_problem():
+    """Why the program's window could not be shown here, or None when an X display answers."""
+    display = os.environ.get("DISPLAY")
+    if not display:
+        return "DISPLAY is not set"
+    if shutil.which("xdpyinfo") is None:
+        return None  # cannot ask; let the tests try
+    try:
+        r = subprocess.run(["xdpyinfo"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=20)
+    except subprocess.TimeoutExpired:
+        return "the X display %s does not answer" % display
+    return None if r.returncode == 0 else "cannot open the X display %s" % display
+
+
+def main_needing_display():
+    """unittest.main() for tests that need the program's window; without a display they
+    are skipped at once, saying why, instead of waiting for windows that never come."""
+    problem = display_problem()
+    if problem:
+        print("SKIPPED: %s. These tests need an X display: run them through ./test.sh, which "
+              "starts a virtual one (xvfb-run), or under xvfb-run -a yourself." % problem)
+        sys.exit(SKIP_STATUS)
+    unittest.main()
 
 
 def make_tmpdir():

@@ -49,4 +49,4 @@ class InstanceAndQuit(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main_needing_display()

@@ -107,4 +107,4 @@ class MusicOnDisk(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main_needing_display()

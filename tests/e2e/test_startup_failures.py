@@ -55,4 +55,4 @@ class StartupFailures(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main_needing_display()
