@@ -2,10 +2,9 @@
 
 #include <cstdlib>
 
+#include "gfx/image_decode.h"
 #include "platform/file_reader.h"
 #include "platform/message_box.h"
-
-#include <stb/stb_image.h>
 
 namespace gfx {
 namespace {
@@ -46,36 +45,35 @@ bool load_slot(int slot) {
   const char* path = kPictures[slot].path;
   uint32_t length = 0;
   uint8_t* bytes = platform::read_whole_file(path, &length);
-  if (!bytes || length > static_cast<uint32_t>(INT32_MAX)) {
-    std::free(bytes);
+  if (!bytes) {
     platform::show_message_box("File error.", path);
     return false;
   }
-  int width = 0, height = 0, components = 0;
-  unsigned char* pixels =
-      stbi_load_from_memory(bytes, static_cast<int>(length), &width, &height, &components, 0);
+  Image image;
+  const char* reason = "";
+  const bool decoded = decode_image(bytes, length, &image, &reason);
   std::free(bytes);
-  if (!pixels) {
-    const char* reason = stbi_failure_reason();
-    platform::show_message_box(reason ? reason : "", path);
+  if (!decoded) {
+    platform::show_message_box(reason, path);
     return false;
   }
-  if (components < 1 || components > 4) {
-    stbi_image_free(pixels);
+  if (image.components < 1 || image.components > 4) {
+    free_image(&image);
     platform::show_message_box("Format error.", path);
     return false;
   }
-  const Format& f = kFormats[components - 1];
+  const int width = image.width, height = image.height;
+  const Format& f = kFormats[image.components - 1];
   glBindTexture(GL_TEXTURE_2D, g_textures.names[slot]);
   glTexImage2D(GL_TEXTURE_2D, 0, f.internal_format, width, height, 0, f.format, GL_UNSIGNED_BYTE,
-               pixels);
+               image.pixels);
   const GLint filter = kPictures[slot].linear ? GL_LINEAR : GL_NEAREST;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
   const GLint wrap = width == height ? GL_REPEAT : GL_CLAMP;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
-  stbi_image_free(pixels);
+  free_image(&image);
   return true;
 }
 

@@ -2,7 +2,6 @@
 // repository's shaders and pictures, and a cube mesh of our own), the full start-up of the
 // graphics, then demo frames at chosen clocks, read back with glReadPixels.
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include "demo/demo.h"
 #include "demo/timeline.h"
 #include "gfx/film.h"
+#include "gfx/image_decode.h"
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
@@ -173,12 +173,15 @@ TEST_F(DemoShow, StillPictureShowsUprightInsideTheGate) {
   start_show(640, 480);
   frame_at(9.5);  // slot 4: "images/title.jpg"
   const Rgba s = screen();
-  int w = 0, h = 0, n = 0;
   std::ifstream file("images/title.jpg", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  unsigned char* pic = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                             static_cast<int>(bytes.size()), &w, &h, &n, 3);
-  ASSERT_NE(pic, nullptr);
+  gfx::Image image;
+  const char* reason = "";
+  ASSERT_TRUE(gfx::decode_image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                &image, &reason)) << reason;
+  ASSERT_EQ(image.components, 3);
+  const int w = image.width, h = image.height;
+  const unsigned char* pic = image.pixels;
   ASSERT_EQ(w, 640);
   ASSERT_EQ(h, 480);
   // On a 640 x 480 screen the picture maps one to one (up to the jitter); compare the
@@ -195,7 +198,7 @@ TEST_F(DemoShow, StillPictureShowsUprightInsideTheGate) {
     }
     shown.push_back(a), upright.push_back(b), turned.push_back(c);
   }
-  stbi_image_free(pic);
+  gfx::free_image(&image);
   EXPECT_GT(correlation(shown, upright), 0.8);
   EXPECT_LT(correlation(shown, turned), 0.5);
   // The big title letters are lit, the card's black around them is dark.

@@ -28,6 +28,8 @@
 #include <stb/stb_image.h>
 #pragma GCC diagnostic pop
 
+#include "gfx/image_decode.h"
+
 namespace {
 
 std::string dataPath(const std::string& rel) { return std::string(QUORL_SOURCE_DIR) + "/data/" + rel; }
@@ -143,6 +145,37 @@ TEST(DataPictures, DecodeWithTheExpectedSizeAndLayout) {
         if (want.repeats) {
             EXPECT_EQ(p.w, p.h);
         }
+    }
+}
+
+// The program's decoder against stb_image, which decoded these pictures before it, kept
+// here as the reference: PNG must match exactly; JPEG decoders round the IDCT, the chroma
+// upsampling and the colour conversion each a little differently, which stacks up to 3
+// levels on a few samples of sharp cream-on-black lettering.
+TEST(DataPictures, TheProgramsDecoderGivesThePixelsTheReferenceDecoderGave) {
+    for (const auto& kv : expectedPictures()) {
+        const std::string& name = kv.first;
+        SCOPED_TRACE(name);
+        const Picture want = load(name);
+        ASSERT_FALSE(want.px.empty()) << stbi_failure_reason();
+        const std::vector<unsigned char> bytes = slurp(dataPath("images/" + name));
+        gfx::Image got;
+        const char* reason = "";
+        ASSERT_TRUE(gfx::decode_image(bytes.data(), bytes.size(), &got, &reason)) << reason;
+        EXPECT_EQ(got.width, want.w);
+        EXPECT_EQ(got.height, want.h);
+        ASSERT_EQ(got.components, want.comp);
+        const bool jpeg = name.substr(name.size() - 4) == ".jpg";
+        long over_two = 0;
+        int worst = 0;
+        for (size_t i = 0; i < want.px.size(); ++i) {
+            const int d = std::abs(int(got.pixels[i]) - int(want.px[i]));
+            worst = std::max(worst, d);
+            over_two += d > 2;
+        }
+        gfx::free_image(&got);
+        EXPECT_LE(worst, jpeg ? 3 : 0);
+        EXPECT_LE(over_two, long(want.px.size() / 10000)) << "samples more than 2 levels off";
     }
 }
 
