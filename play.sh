@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets up, builds and plays the show from data/. Escape quits early.
+# Sets up, builds the program (only what playing needs) and plays the show from data/.
+# Escape quits early.
 # Without a display the show plays under a virtual one (Xvfb), unseen.
 set -euo pipefail
 cd "$(dirname "$0")"
-./setup.sh
+./setup.sh quorl
 cd data
 # No sound card and no sound server: say so, and spare the terminal ALSA's complaints.
 runtime="${XDG_RUNTIME_DIR:-/run/user/$(id -u)}"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build, the show and the tests need (Debian packages, only those
-# missing), then configures and builds into build/. Sourced by play.sh and test.sh.
+# missing), then configures build/ and builds the targets named, or everything when none
+# is: ./setup.sh quorl builds only the program. QUORL_JOBS sets how many compile jobs run
+# at once (default: the number of processors). Run by play.sh and test.sh.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -10,5 +12,22 @@ packages=(cmake make g++ pkg-config libsdl2-dev libstb-dev libgl-dev libgl1-mesa
           python3 xvfb xauth xdotool x11-utils ffmpeg)
 tools/install-packages.sh "${packages[@]}"
 
+jobs="${QUORL_JOBS:-$(nproc)}"
+if ! [[ "$jobs" =~ ^[1-9][0-9]*$ ]]; then
+  echo "setup: QUORL_JOBS must be a whole number of jobs, 1 or more (it is '$jobs')" >&2
+  exit 2
+fi
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+# The compiler's lines go to a log; only a failed build shows them.
+log=build/setup-build.log
+echo "setup: building ${*:-everything} with $jobs jobs (log: $log)"
+started=$SECONDS
+if ! cmake --build build -j "$jobs" "${targets[@]}" >"$log" 2>&1; then
+  grep -E -A3 "error|Error" "$log" | tail -n 60 >&2 || tail -n 60 "$log" >&2
+  echo "setup: the build failed; the whole log is $log" >&2
+  exit 1
+fi
+echo "setup: built in $((SECONDS - started)) s"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/install-packages.sh PACKAGE...: installs those of the Debian packages that are
-# missing (through sudo when not root); does nothing when all are there.
+# missing (through sudo when not root); does nothing when all are there. apt's own output
+# goes to a log that is shown only when apt fails.
 set -euo pipefail
 missing=()
 for p in "$@"; do
@@ -10,5 +11,12 @@ done
 echo "setup: installing ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+log="$(mktemp "${TMPDIR:-/tmp}/quorl-apt.XXXXXX")"
+trap 'rm -f "$log"' EXIT
+if ! { "${sudo_cmd[@]}" apt-get update -qq &&
+       DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
+         --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 </dev/null; then
+  cat "$log" >&2
+  echo "setup: apt-get could not install ${missing[*]} (its output is above)" >&2
+  exit 1
+fi
