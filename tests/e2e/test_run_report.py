@@ -123,4 +123,4 @@ class RunReport(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main_needing_display()
