@@ -76,9 +76,13 @@ void text_startup(std::string* out, const RunReport& r) {
 void text_frames(std::string* out, const RunReport& r) {
   const FrameSummary& f = r.frames;
   const char* what = r.frames_are_render_times ? "render time" : "frame time";
-  add(out, "display    %llu frames", static_cast<unsigned long long>(r.passes));
-  if (!r.frames_are_render_times) add(out, " in %.2f s", r.clock_seconds);
-  add(out, ", %.1f a second\n", f.mean_rate);
+  if (r.frames_are_render_times) {
+    add(out, "rendered   %llu display frames, %.1f a second of rendering\n",
+        static_cast<unsigned long long>(r.passes), f.mean_rate);
+  } else {
+    add(out, "display    %llu frames in %.2f s, %.1f a second\n",
+        static_cast<unsigned long long>(r.passes), r.clock_seconds, f.mean_rate);
+  }
   if (f.count == 0) return;
   add(out, "  %s p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", what, ms(f.p50), ms(f.p99), ms(f.max));
   add(out, "  %llu frames longer than %.2f ms (twice the median)", 
@@ -100,8 +104,8 @@ void text_music(std::string* out, const RunReport& r) {
       static_cast<unsigned long long>(r.stale_halves),
       static_cast<unsigned long long>(r.halves_caught_up));
   const double offset = music_offset_frames(r);
-  add(out, "  offset at the end %.0f frames (%.1f ms) behind the frame clock; the lead-in is %u\n",
-      offset, ms(offset / r.rate), r.lead_in);
+  add(out, "  at the end %.0f frames (%.1f ms) behind the frame clock, of which the lead-in is %u "
+      "(%.1f ms)\n", offset, ms(offset / r.rate), r.lead_in, ms(static_cast<double>(r.lead_in) / r.rate));
 }
 
 }  // namespace

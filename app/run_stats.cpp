@@ -43,17 +43,6 @@ double seconds_between(uint64_t from, uint64_t to) {
   return static_cast<double>(to - from) / static_cast<double>(platform::counter_frequency());
 }
 
-void read_renderer() {
-  using GetString = const unsigned char* (*)(unsigned int);
-  constexpr unsigned int kGlRenderer = 0x1F01;
-  auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-  const unsigned char* text = get_string ? get_string(kGlRenderer) : nullptr;
-  if (text) {
-    std::snprintf(g_stats.renderer, sizeof g_stats.renderer, "%s",
-                  reinterpret_cast<const char*>(text));
-  }
-}
-
 void recording_set_clock(double t) {
   if (g_stats.passes == 0) {
     const double ticks = t * static_cast<double>(platform::counter_frequency());
@@ -104,6 +93,15 @@ void print_report(int exit_code) {
 
 }  // namespace
 
+std::string gl_renderer() {
+  using GetString = const unsigned char* (*)(unsigned int);
+  constexpr unsigned int kGlRenderer = 0x1F01;
+  if (!SDL_GL_GetCurrentContext()) return std::string();
+  auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  const unsigned char* text = get_string ? get_string(kGlRenderer) : nullptr;
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
 StatsMode stats_mode(const char* value) {
   if (!value || !*value || std::strcmp(value, "0") == 0) return StatsMode::kOff;
   return std::strcmp(value, "json") == 0 ? StatsMode::kJson : StatsMode::kText;
@@ -123,7 +121,9 @@ void phase_done(Phase phase) {
   g_stats.phase_seconds[i] = seconds_between(g_stats.last_mark, now);
   g_stats.last_mark = now;
   if (i + 1 > g_stats.phases_reached) g_stats.phases_reached = i + 1;
-  if (phase == Phase::kWindow) read_renderer();
+  if (phase == Phase::kWindow) {
+    std::snprintf(g_stats.renderer, sizeof g_stats.renderer, "%s", gl_renderer().c_str());
+  }
 }
 
 LoopServices with_run_stats(const LoopServices& services) {

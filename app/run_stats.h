@@ -7,12 +7,17 @@
 #include "app/main_loop.h"
 #include "app/run_report.h"
 
+#include <string>
+
 namespace app {
 
 enum class StatsMode { kOff, kText, kJson };
 
 // What a QUORL_STATS value asks for: unset, empty or "0" is off.
 StatsMode stats_mode(const char* value);
+
+// The current GL context's renderer string (empty without one), for the report.
+std::string gl_renderer();
 
 // Reads QUORL_STATS; when it asks for a report, starts recording and hooks the exit. Call
 // first thing in main.

@@ -111,6 +111,42 @@ class RunReport(unittest.TestCase):
                      "indices gone through", "%(width)d x %(height)d" % root_size()):
             self.assertIn(part, err)
 
+    def test_closing_the_window_prints_the_report_too(self):
+        proc = harness.start(self.data, {"QUORL_STATS": "json"})
+        try:
+            wid = harness.expect_window(proc)
+            time.sleep(1.0)
+            subprocess.run([os.path.join(harness.BUILD, "tests", "quorl_x11_close"), wid],
+                           check=True)
+            status, _, err = harness.finish(proc)
+        finally:
+            harness.stop(proc)
+        self.assertEqual(status, 0, err)
+        r = the_report(err)
+        self.assertGreater(r["frames"]["count"], 0)
+        self.assertEqual(r["exit_code"], 0)
+
+    def test_capture_stats_reports_render_times_and_skipped_film_frames(self):
+        capture = os.path.join(harness.BUILD, "quorl-capture")
+        counts = {}
+        for fps in (10, 60):
+            run = subprocess.run(
+                [capture, "--size", "160x120", "--fps", str(fps), "--at", "2",
+                 "--out", os.path.join(self.tmp, "at%d" % fps), "--stats"],
+                cwd=self.data, env=dict(os.environ, QUORL_STATS="json"),
+                capture_output=True, text=True, timeout=120)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            r = the_report(run.stderr)
+            self.assertEqual(r["frames"]["times"], "render")
+            self.assertEqual(r["frames"]["count"], 2 * fps + 1)  # t = 0 .. 2 s
+            self.assertGreater(r["frames"]["p50_ms"], 0)
+            self.assertNotIn("startup", r)
+            self.assertEqual(r["screen"], {"width": 160, "height": 120})
+            counts[fps] = r["film"]
+        # Index 32 at t = 2 either way; at 10 frames a second most indices go unseen.
+        self.assertEqual(counts[10], {"indices": 32, "advances": 20, "scenes": 0, "skipped": 12})
+        self.assertEqual(counts[60], {"indices": 32, "advances": 32, "scenes": 0, "skipped": 0})
+
     def test_startup_failure_reports_the_phases_reached(self):
         os.remove(os.path.join(self.data, "music/BrenlowickpianoRoll-ChineseBlues1916.ogg"))
         err = harness.expect_box_and_exit(self.data, "Error", "Sound error.",

@@ -208,7 +208,7 @@ TEST(RunReport, TextReadsAsSentences) {
         "the rest                 125.0 ms", "301 frames in 5.00 s, 60.0 a second",
         "p50 16.67 ms, p99 20.00 ms, max 40.00 ms", "2 frames longer than 33.33 ms",
         "80 indices gone through", "0 skipped", "220500 frames played at 44100 Hz",
-        "offset at the end 16384 frames (371.5 ms)", "1280 x 720"}) {
+        "at the end 16384 frames (371.5 ms) behind the frame clock, of which the lead-in is 16384", "1280 x 720"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
   }
   app::RunReport failed;

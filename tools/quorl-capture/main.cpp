@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
     case capture::Mode::kNone: break;
   }
   progress.finish();
+  if (o.stats) capture::print_capture_report(o.width, o.height, code);
   platform::end_process(code);
 }
 

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "capture_report.h"
+
 namespace capture {
 
 class Progress {
@@ -11,7 +13,10 @@ class Progress {
   Progress(int64_t total_frames, bool stats);
   // Time is measured around these three; what is left is the capture's own work.
   template <typename F>
-  void timed_render(F&& f) { timed(f, &render_s_); }
+  void timed_render(F&& f) {
+    const double s = timed(f, &render_s_);
+    if (stats_) note_render_time(s);
+  }
   template <typename F>
   void timed_readback(F&& f) { timed(f, &readback_s_); }
   template <typename F>
@@ -22,10 +27,12 @@ class Progress {
  private:
   using Clock = std::chrono::steady_clock;
   template <typename F>
-  void timed(F& f, double* total) {
+  double timed(F& f, double* total) {
     const auto t0 = Clock::now();
     f();
-    *total += std::chrono::duration<double>(Clock::now() - t0).count();
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    *total += s;
+    return s;
   }
   int64_t total_, done_ = 0;
   bool terminal_, stats_;
