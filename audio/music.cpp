@@ -1,36 +1,29 @@
-// Music stream decoding: the whole Ogg Vorbis file in memory, a stb_vorbis decoder over it,
-// the looping output opened paused and the refill thread started.
+// Music stream decoding: the whole Ogg Vorbis file in memory, a libvorbisfile decoder over
+// it, the looping output opened paused and the refill thread started.
 #include "audio/music.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
-
 #include "audio/refill.h"
+#include "audio/vorbis_decoder.h"
 #include "platform/audio_device.h"
 #include "platform/file_reader.h"
 
 namespace audio {
 namespace {
 
-// Plain data, set once on the main thread. The decoder reads from `file` for the whole run,
-// and the refill thread owns the decoder after start-up; nothing here is ever released.
+// Set once on the main thread. The decoder reads from `file` for the whole run, and the
+// refill thread owns the decoder after start-up; nothing here is ever released.
 struct MusicState {
   uint8_t* file;
   uint32_t length;
-  stb_vorbis* decoder;
-  stb_vorbis_info info;
+  VorbisStream* decoder;
 } g_music;
 
 // The rate of the open device; 0 while none is open. Read by music_stats() from any thread.
 std::atomic<uint32_t> g_device_rate{0};
-
-int decode_vorbis_frame(void* decoder, float*** channels) {
-  return stb_vorbis_get_frame_float(static_cast<stb_vorbis*>(decoder), nullptr, channels);
-}
 
 }  // namespace
 
@@ -38,26 +31,14 @@ bool open_music_source(FrameSource* source, uint32_t* rate) {
   uint32_t length = 0;
   uint8_t* file = platform::read_whole_file(kMusicPath, &length);
   if (!file) return false;
-  // stb_vorbis takes a signed length; larger files cannot be handed to it whole.
-  stb_vorbis* decoder = nullptr;
-  if (length <= static_cast<uint32_t>(INT32_MAX)) {
-    int error = 0;
-    decoder = stb_vorbis_open_memory(file, static_cast<int>(length), &error, nullptr);
-  }
+  VorbisStream* decoder = open_vorbis(file, length);
   if (!decoder) {
     std::free(file);
     return false;
   }
-  const stb_vorbis_info info = stb_vorbis_get_info(decoder);
-  if (info.sample_rate == 0 || info.channels < 1) {
-    // Not a stream the output can play; stb_vorbis normally refuses these itself.
-    stb_vorbis_close(decoder);
-    std::free(file);
-    return false;
-  }
-  g_music = {file, length, decoder, info};
-  *source = {&decode_vorbis_frame, decoder, info.channels >= 2 ? 1 : 0};
-  *rate = info.sample_rate;
+  g_music = {file, length, decoder};
+  *source = vorbis_source(decoder);
+  *rate = vorbis_rate(decoder);
   return true;
 }
 

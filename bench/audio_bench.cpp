@@ -1,6 +1,6 @@
 // Music decoding figures: how long decoding and copying one half of the looping block takes
-// against the time that half plays, and stb_vorbis against libvorbisfile on the whole music
-// file. Prints medians; run from anywhere (the music is found through the source tree).
+// against the time that half plays, and the whole music file decoded piece by piece.
+// Prints medians; run from anywhere (the music is found through the source tree).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,15 +9,9 @@
 #include <string>
 #include <vector>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
-
-#ifdef QUORL_HAVE_VORBISFILE
-#include <vorbis/vorbisfile.h>
-#endif
-
 #include "audio/music.h"
 #include "audio/refill.h"
+#include "audio/vorbis_decoder.h"
 #include "platform/file_reader.h"
 
 namespace {
@@ -33,10 +27,6 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-int decode_frame(void* decoder, float*** channels) {
-  return stb_vorbis_get_frame_float(static_cast<stb_vorbis*>(decoder), nullptr, channels);
-}
-
 struct File {
   uint8_t* bytes = nullptr;
   uint32_t length = 0;
@@ -44,13 +34,11 @@ struct File {
 
 // Decodes and copies successive halves of the music as the refill thread does.
 void bench_half_refill(const File& file) {
-  int error = 0;
-  stb_vorbis* v =
-      stb_vorbis_open_memory(file.bytes, static_cast<int>(file.length), &error, nullptr);
-  const stb_vorbis_info info = stb_vorbis_get_info(v);
+  audio::VorbisStream* v = audio::open_vorbis(file.bytes, file.length);
+  const uint32_t rate = audio::vorbis_rate(v);
   auto block = std::make_unique<platform::LoopingBlock>();
   audio::RefillState state;
-  const audio::FrameSource source{&decode_frame, v, info.channels >= 2 ? 1 : 0};
+  const audio::FrameSource source = audio::vorbis_source(v);
   std::vector<double> times;
   for (int half = 0; half < 200; ++half) {
     const auto t0 = Clock::now();
@@ -58,58 +46,26 @@ void bench_half_refill(const File& file) {
     times.push_back(ms_since(t0));
     if (state.length == 0) break;  // the music has ended: only silence from here
   }
-  stb_vorbis_close(v);
-  const double plays_ms = 1000.0 * audio::kHalfFrames / info.sample_rate;
+  audio::close_vorbis(v);
+  const double plays_ms = 1000.0 * audio::kHalfFrames / rate;
   const double med = median(times);
   const double worst = *std::max_element(times.begin(), times.end());
   std::printf("refill of one half (16384 frames), %zu halves at %u Hz:\n", times.size(),
-              info.sample_rate);
+              rate);
   std::printf("  median %.3f ms, worst %.3f ms; the half plays %.1f ms\n", med, worst, plays_ms);
   std::printf("  median / play time = %.4f (worst %.4f); a refill must end within %.1f ms\n",
               med / plays_ms, worst / plays_ms, plays_ms / 2);
 }
 
-long decode_all_stb(const File& file) {
-  int error = 0;
-  stb_vorbis* v =
-      stb_vorbis_open_memory(file.bytes, static_cast<int>(file.length), &error, nullptr);
+long decode_all(const File& file) {
+  audio::VorbisStream* v = audio::open_vorbis(file.bytes, file.length);
+  const audio::FrameSource source = audio::vorbis_source(v);
   long frames = 0;
   float** out = nullptr;
-  for (int n; (n = stb_vorbis_get_frame_float(v, nullptr, &out)) > 0;) frames += n;
-  stb_vorbis_close(v);
+  for (int n; (n = source.decode(source.decoder, &out)) > 0;) frames += n;
+  audio::close_vorbis(v);
   return frames;
 }
-
-#ifdef QUORL_HAVE_VORBISFILE
-struct MemoryReader {
-  const File* file;
-  size_t at;
-};
-
-size_t mem_read(void* dst, size_t size, size_t count, void* src) {
-  auto* r = static_cast<MemoryReader*>(src);
-  const size_t left = r->file->length - r->at;
-  const size_t n = std::min(left, size * count);
-  std::copy(r->file->bytes + r->at, r->file->bytes + r->at + n, static_cast<uint8_t*>(dst));
-  r->at += n;
-  return size ? n / size : 0;
-}
-
-long decode_all_vorbisfile(const File& file) {
-  MemoryReader reader{&file, 0};
-  OggVorbis_File vf;
-  const ov_callbacks callbacks{mem_read, nullptr, nullptr, nullptr};  // not seekable
-  if (ov_open_callbacks(&reader, &vf, nullptr, 0, callbacks) != 0) return -1;
-  long frames = 0;
-  float** pcm = nullptr;
-  int section = 0;
-  for (long n; (n = ov_read_float(&vf, &pcm, 4096, &section)) != 0;) {
-    if (n > 0) frames += n;
-  }
-  ov_clear(&vf);
-  return frames;
-}
-#endif
 
 template <typename Decode>
 double time_whole(const File& file, Decode decode, long* frames) {
@@ -129,37 +85,23 @@ int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : fallback.c_str();
   File file;
   file.bytes = platform::read_whole_file(path, &file.length);
-  int error = 0;
-  stb_vorbis* probe = file.bytes ? stb_vorbis_open_memory(file.bytes, static_cast<int>(file.length),
-                                                          &error, nullptr)
-                                 : nullptr;
+  audio::VorbisStream* probe = file.bytes ? audio::open_vorbis(file.bytes, file.length) : nullptr;
   if (!probe) {
     std::fprintf(stderr, "%s: cannot read it as Ogg Vorbis\n", path);
     return 1;
   }
-  const stb_vorbis_info info = stb_vorbis_get_info(probe);
-  stb_vorbis_close(probe);
-  std::printf("music: %s (%u bytes, %d channels, %u Hz)\n", path, file.length, info.channels,
-              info.sample_rate);
+  const uint32_t rate = audio::vorbis_rate(probe);
+  std::printf("music: %s (%u bytes, %d channels, %u Hz)\n", path, file.length,
+              audio::vorbis_channels(probe), rate);
+  audio::close_vorbis(probe);
 
   bench_half_refill(file);
 
-  long stb_frames = 0;
-  const double stb_ms = time_whole(file, decode_all_stb, &stb_frames);
-  std::printf("whole file, median of 5:\n");
-  std::printf("  stb_vorbis     %8.1f ms  %ld frames (%.1f s of music, %.0fx real time)\n",
-              stb_ms, stb_frames, double(stb_frames) / info.sample_rate,
-              1000.0 * stb_frames / info.sample_rate / stb_ms);
-#ifdef QUORL_HAVE_VORBISFILE
-  long ov_frames = 0;
-  const double ov_ms = time_whole(file, decode_all_vorbisfile, &ov_frames);
-  std::printf("  libvorbisfile  %8.1f ms  %ld frames (%.1f s of music, %.0fx real time)\n",
-              ov_ms, ov_frames, double(ov_frames) / info.sample_rate,
-              1000.0 * ov_frames / info.sample_rate / ov_ms);
-  std::printf("  stb_vorbis / libvorbisfile time = %.2f\n", stb_ms / ov_ms);
-#else
-  std::printf("  libvorbisfile  not found at build time: no comparison\n");
-#endif
+  long frames = 0;
+  const double ms = time_whole(file, decode_all, &frames);
+  std::printf("whole file through libvorbisfile, median of 5: %.1f ms, %ld frames "
+              "(%.1f s of music, %.0fx real time)\n",
+              ms, frames, double(frames) / rate, 1000.0 * frames / rate / ms);
   std::free(file.bytes);
   return 0;
 }

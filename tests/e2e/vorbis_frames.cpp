@@ -1,12 +1,11 @@
 // quorl_vorbis_frames FILE N: writes the first N frames of an Ogg Vorbis file to stdout as
-// interleaved left/right float32, decoded one stb_vorbis frame at a time (channel 0 on both
-// sides for a one-channel stream), padded with silence past the end. The end-to-end music
-// test compares the program's sound output with this.
+// interleaved left/right float32, decoded by libvorbisfile straight from the file (channel 0
+// on both sides for a one-channel stream), padded with silence past the end. The end-to-end
+// music test compares the program's sound output with this reference decode.
+#include <vorbis/vorbisfile.h>
+
 #include <cstdio>
 #include <cstdlib>
-
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -14,22 +13,25 @@ int main(int argc, char** argv) {
     return 2;
   }
   const long wanted = std::strtol(argv[2], nullptr, 10);
-  int error = 0;
-  stb_vorbis* v = stb_vorbis_open_filename(argv[1], &error, nullptr);
-  if (!v) {
-    std::fprintf(stderr, "%s: not an Ogg Vorbis file (error %d)\n", argv[1], error);
+  OggVorbis_File vf;
+  if (ov_fopen(argv[1], &vf) != 0) {
+    std::fprintf(stderr, "%s: not an Ogg Vorbis file\n", argv[1]);
     return 1;
   }
-  const int right = stb_vorbis_get_info(v).channels >= 2 ? 1 : 0;
   long written = 0;
-  float** out = nullptr;
-  int n = 0;
-  while (written < wanted && (n = stb_vorbis_get_frame_float(v, nullptr, &out)) > 0) {
-    for (int i = 0; i < n && written < wanted; ++i, ++written) {
-      const float pair[2] = {out[0][i], out[right][i]};
+  for (;;) {
+    float** pcm = nullptr;
+    int section = 0;
+    const long n = ov_read_float(&vf, &pcm, 4096, &section);
+    if (n == OV_HOLE) continue;
+    if (n <= 0 || written >= wanted) break;
+    const int right = ov_info(&vf, -1)->channels >= 2 ? 1 : 0;
+    for (long i = 0; i < n && written < wanted; ++i, ++written) {
+      const float pair[2] = {pcm[0][i], pcm[right][i]};
       std::fwrite(pair, sizeof pair, 1, stdout);
     }
   }
+  ov_clear(&vf);
   const float silence[2] = {0.0f, 0.0f};
   for (; written < wanted; ++written) std::fwrite(silence, sizeof silence, 1, stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;

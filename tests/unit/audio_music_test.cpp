@@ -9,13 +9,11 @@
 #include <unistd.h>
 #include <vector>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb/stb_vorbis.h>
-
 #include "audio/music.h"
 #include "audio/refill.h"
 #include "platform/audio_device.h"
 #include "temp_dir.h"
+#include "test_vorbis.h"
 
 namespace {
 
@@ -28,14 +26,9 @@ class MusicTest : public ::testing::Test {
     ASSERT_EQ(std::system("mkdir -p music"), 0);
     std::ofstream(audio::kMusicPath, std::ios::binary) << bytes;
   }
-  // Makes a short Vorbis file with sox; false when sox is not installed.
   bool make_vorbis(int channels, int rate, const char* seconds) {
-    if (std::system("command -v sox >/dev/null 2>&1") != 0) return false;
-    const std::string tones = channels == 1 ? "sine 440" : "sine 440 sine 660";
-    const std::string cmd = "mkdir -p music && sox -q -n -r " + std::to_string(rate) +
-                            " -c " + std::to_string(channels) + " " + audio::kMusicPath +
-                            " synth " + seconds + " " + tones + " gain -3";
-    return std::system(cmd.c_str()) == 0;
+    return std::system("mkdir -p music") == 0 &&
+           make_test_vorbis(audio::kMusicPath, channels, rate, seconds);
   }
   testdir::TempDir tmp_{"quorl-music"};
   const std::string& dir_ = tmp_.path();
@@ -54,31 +47,12 @@ TEST_F(MusicTest, FilesThatAreNotOggVorbisFail) {
   EXPECT_FALSE(audio::open_music());
 }
 
-// Left and right of every decoded frame, pulled one frame at a time like the refill does.
-std::vector<float> reference_decode(const char* path, int* channels) {
-  int error = 0;
-  stb_vorbis* v = stb_vorbis_open_filename(path, &error, nullptr);
-  std::vector<float> frames;
-  if (!v) return frames;
-  *channels = stb_vorbis_get_info(v).channels;
-  const int right = *channels >= 2 ? 1 : 0;
-  float** out = nullptr;
-  for (int n; (n = stb_vorbis_get_frame_float(v, nullptr, &out)) > 0;) {
-    for (int i = 0; i < n; ++i) {
-      frames.push_back(out[0][i]);
-      frames.push_back(out[right][i]);
-    }
-  }
-  stb_vorbis_close(v);
-  return frames;
-}
-
 // Opens the music on SDL's disk device, plays it for a while, and checks the file: silence
 // while paused (whole device buffers), 16384 frames of silence after the resume, then the
 // decode bit for bit, then silence.
 void play_and_compare(uint64_t frames_to_play) {
   int channels = 0;
-  const std::vector<float> ref = reference_decode(audio::kMusicPath, &channels);
+  const std::vector<float> ref = reference_vorbis_decode(audio::kMusicPath, &channels);
   ASSERT_GT(ref.size(), 2u * 44100);
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", "out.raw", 1);
@@ -119,12 +93,12 @@ void play_and_compare(uint64_t frames_to_play) {
 }
 
 TEST_F(MusicTest, PlaysTheDecodeBitExactAfterTheLeadIn) {
-  if (!make_vorbis(2, 48000, "3")) GTEST_SKIP() << "sox is needed to make a Vorbis file";
+  if (!make_vorbis(2, 48000, "3")) GTEST_SKIP() << "ffmpeg is needed to make a Vorbis file";
   play_and_compare(audio::kHalfFrames + 48000 + 30000);
 }
 
 TEST_F(MusicTest, OneChannelStreamPlaysOnBothSides) {
-  if (!make_vorbis(1, 44100, "2")) GTEST_SKIP() << "sox is needed to make a Vorbis file";
+  if (!make_vorbis(1, 44100, "2")) GTEST_SKIP() << "ffmpeg is needed to make a Vorbis file";
   play_and_compare(audio::kHalfFrames + 44100);
 }
 

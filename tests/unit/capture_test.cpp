@@ -3,9 +3,15 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+#include <iterator>
+
 #include "args.h"
+#include "audio/music.h"
+#include "audio/vorbis_decoder.h"
 #include "show_runner.h"
 #include "soundtrack.h"
+#include "test_vorbis.h"
 
 namespace {
 
@@ -97,8 +103,8 @@ int decode_counting(void* d, float*** channels) {
 }
 
 TEST(CaptureSoundtrack, LeadInThenTheDecodedStreamWithExactFrameCounts) {
-  auto* decoder = new CountingDecoder{60, {}, {}};  // 60000 samples of music
-  capture::Soundtrack track({&decode_counting, decoder, 1}, 44100, 60);
+  CountingDecoder decoder{60, {}, {}};  // 60000 samples of music
+  capture::Soundtrack track({&decode_counting, &decoder, 1}, 44100, 60);
   std::vector<float> all;
   size_t per_frame_total = 0;
   for (int k = 0; k < 120; ++k) {  // two seconds of video
@@ -118,13 +124,39 @@ TEST(CaptureSoundtrack, LeadInThenTheDecodedStreamWithExactFrameCounts) {
 }
 
 TEST(CaptureSoundtrack, CarriesTheFractionOfRateOverFps) {
-  auto* decoder = new CountingDecoder{0, {}, {}};
-  capture::Soundtrack track({&decode_counting, decoder, 1}, 44100, 7);  // 6300 per frame
-  capture::Soundtrack odd({&decode_counting, decoder, 1}, 22050, 32);  // 689.0625 per frame
+  CountingDecoder decoder{0, {}, {}};
+  capture::Soundtrack track({&decode_counting, &decoder, 1}, 44100, 7);  // 6300 per frame
+  capture::Soundtrack odd({&decode_counting, &decoder, 1}, 22050, 32);  // 689.0625 per frame
   size_t total = 0;
   for (int k = 0; k < 32; ++k) total += odd.next_video_frame().size() / 2;
   EXPECT_EQ(total, 22050u);
   EXPECT_EQ(track.next_video_frame().size(), 2u * 6300);
+}
+
+TEST(CaptureSoundtrack, ShippedMusicIsLibvorbisfilesDecodeAfterTheLeadIn) {
+  const std::string path = std::string(QUORL_SOURCE_DIR "/data/") + audio::kMusicPath;
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>()};
+  audio::VorbisStream* v = audio::open_vorbis(bytes.data(), bytes.size());
+  ASSERT_NE(v, nullptr);
+  std::vector<float> all;
+  {
+    capture::Soundtrack track(audio::vorbis_source(v), audio::vorbis_rate(v), 30);
+    for (int k = 0; k < 30 * 8; ++k) {  // eight seconds of video
+      const std::vector<float>& chunk = track.next_video_frame();
+      all.insert(all.end(), chunk.begin(), chunk.end());
+    }
+  }
+  audio::close_vorbis(v);
+  const std::vector<float> ref = reference_vorbis_decode(path);
+  ASSERT_EQ(all.size(), 2u * 44100 * 8);
+  ASSERT_GT(ref.size(), all.size());
+  const size_t lead_in = 2 * 16384;
+  for (size_t i = 0; i < lead_in; ++i) ASSERT_EQ(all[i], 0.0f) << "lead-in sample " << i;
+  for (size_t i = lead_in; i < all.size(); ++i) {
+    ASSERT_EQ(all[i], ref[i - lead_in]) << "music sample " << i - lead_in;
+  }
 }
 
 }  // namespace

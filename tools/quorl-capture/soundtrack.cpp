@@ -10,8 +10,8 @@ constexpr uint32_t kCallbackFrames = 1024;
 }  // namespace
 
 Soundtrack::Soundtrack(const audio::FrameSource& source, uint32_t rate, int fps)
-    : source_(source), rate_(rate), fps_(fps), block_(new platform::LoopingBlock()) {
-  player_.block = block_;
+    : source_(source), rate_(rate), fps_(fps), block_(std::make_unique<platform::LoopingBlock>()) {
+  player_.block = block_.get();
   player_.cursor = 0;
   player_.played.store(0);
 }
@@ -24,7 +24,7 @@ const std::vector<float>& Soundtrack::next_video_frame() {
   chunk_.assign(static_cast<size_t>(count) * 2, 0.0f);
   uint32_t done = 0;
   while (done < count) {
-    audio::refill_poll(&refill_, source_, player_.played.load(), block_);
+    audio::refill_poll(&refill_, source_, player_.played.load(), block_.get());
     const uint32_t n = std::min(kCallbackFrames, count - done);
     platform::play_from_loop(&player_, chunk_.data() + static_cast<size_t>(done) * 2, n);
     done += n;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/refill.h"
@@ -28,7 +29,7 @@ class Soundtrack {
   uint64_t frames_done_ = 0;  // device frames handed over so far
   uint64_t video_frames_ = 0;
   audio::RefillState refill_;
-  platform::LoopingBlock* block_;
+  std::unique_ptr<platform::LoopingBlock> block_;  // large: on the heap, freed with us
   platform::LoopPlayer player_;
   std::vector<float> chunk_;
 };
