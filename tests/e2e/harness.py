@@ -69,6 +69,8 @@ def start(workdir, env=None):
     which must not outlive a test that gives up on the program."""
     full = dict(os.environ)
     full.setdefault("SDL_AUDIODRIVER", "dummy")
+    # A run report asked for in the caller's shell would land in every test's stderr.
+    full.pop("QUORL_STATS", None)
     full.update(env or {})
     proc = subprocess.Popen([BIN], cwd=workdir, env=full, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True, start_new_session=True)

@@ -116,7 +116,7 @@ class RunReport(unittest.TestCase):
         self.assertEqual(r["exit_code"], 0)
 
     def test_unset_leaves_stderr_empty_and_text_mode_reads(self):
-        err, _ = self.run_and_escape({"QUORL_STATS": ""})
+        err, _ = self.run_and_escape({})  # the harness starts it without QUORL_STATS
         self.assertEqual(err, "", "unset, the program prints nothing")
         err, _ = self.run_and_escape({"QUORL_STATS": "1"})
         self.assertTrue(err.startswith("quorl run report (exit code 0)\n"), err)
