@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +20,24 @@
 #include "demo/timeline.h"
 #include "platform/process.h"
 #include "platform/quit.h"
+
+// Allocations while g_count_allocations is set: the recording loop must make none.
+namespace {
+std::atomic<bool> g_count_allocations{false};
+std::atomic<int> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_count_allocations.load(std::memory_order_relaxed)) ++g_allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+// GCC does not see that the replaced new above is malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -279,9 +299,13 @@ TEST(RunStats, LoopRecordsFrameTimesAndTheReportIsPrintedOnceOnTheWayOut) {
     const app::LoopServices base = {&FakePasses::counter, &FakePasses::frequency,
                                     &FakePasses::set_clock, &FakePasses::pump,
                                     &FakePasses::frame, &FakePasses::present};
-    platform::end_process(app::run_main_loop(app::with_run_stats(base)) + 3);
+    const app::LoopServices recording = app::with_run_stats(base);
+    g_count_allocations = true;
+    const int code = app::run_main_loop(recording);
+    g_count_allocations = false;
+    platform::end_process(g_allocations == 0 ? code + 3 : 50);
   });
-  EXPECT_EQ(status, 3);
+  EXPECT_EQ(status, 3) << "50: the recording loop allocated";
   ASSERT_FALSE(err.empty());
   EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
   EXPECT_EQ(err.find("\"startup\""), err.rfind("\"startup\"")) << "printed once: " << err;
