@@ -22,8 +22,9 @@ struct MusicState {
   VorbisStream* decoder;
 } g_music;
 
-// The rate of the open device; 0 while none is open. Read by music_stats() from any thread.
-std::atomic<uint32_t> g_device_rate{0};
+// What the run report reads, from any thread: set once the device and the refill thread run.
+std::atomic<const RefillJob*> g_refill{nullptr};
+std::atomic<uint32_t> g_device_rate{0};  // 0: no device, so no music plays
 
 }  // namespace
 
@@ -49,22 +50,35 @@ bool open_music() {
 
   // The block starts as silence; the device may be absent, then the show runs silently.
   auto* block = new platform::LoopingBlock();
-  if (platform::open_looping_output(block, rate)) g_device_rate.store(rate);
+  const bool playing = platform::open_looping_output(block, rate);
 
   auto* job = new RefillJob();
   job->source = source;
   job->block = block;
   job->position = &platform::looping_output_position;
+  job->half_started = &platform::looping_output_wakeup();
   job->rate = rate;
-  start_refill_thread(job);
+  if (!start_refill_thread(job)) {
+    // Without its refill the device would only loop the first half: play nothing instead.
+    platform::close_looping_output();
+    return true;
+  }
+  g_refill.store(job, std::memory_order_release);
+  if (playing) g_device_rate.store(rate, std::memory_order_release);
   return true;
 }
 
 void resume_output() { platform::resume_looping_output(); }
 
 MusicStats music_stats() {
-  // The refill thread does not count stale or caught-up halves yet: both stay 0.
-  return {platform::looping_output_position(), 0, 0, g_device_rate.load()};
+  MusicStats stats{};
+  stats.rate = g_device_rate.load(std::memory_order_acquire);
+  if (stats.rate == 0) return stats;
+  const RefillJob* job = g_refill.load(std::memory_order_acquire);
+  stats.played_frames = platform::looping_output_position();
+  stats.stale_halves = platform::looping_output_stale_halves();
+  stats.halves_caught_up = job->state.halves_caught_up.load(std::memory_order_relaxed);
+  return stats;
 }
 
 }  // namespace audio

@@ -11,7 +11,8 @@ constexpr const char* kMusicPath = "music/BrenlowickpianoRoll-ChineseBlues1916.o
 
 // Reads and opens the music, opens the output device paused with the looping buffer and
 // starts the refill thread. False when the file is missing, unreadable or not decodable.
-// A device that cannot be opened is not a failure: the show then runs silently.
+// A device that cannot be opened, or a refill thread that cannot be started, is not a
+// failure: the show then runs silently.
 bool open_music();
 
 // Reads and opens the music only, as a frame source (no device, no thread): for rendering

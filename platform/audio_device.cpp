@@ -6,9 +6,8 @@
 namespace platform {
 namespace {
 
-constexpr int kDeviceFrames = 1024;  // small, so the position tracks what is heard
-
-// Trivially destructible: the device thread may still call back while the process ends.
+// Trivially destructible apart from the atomics: the device thread may still call back
+// while the process ends, so nothing here is ever torn down.
 struct OutputState {
   SDL_AudioDeviceID device;  // 0: none
   LoopPlayer player;
@@ -23,24 +22,44 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
 }  // namespace
 
 void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
-  (void)player->block->published.load(std::memory_order_acquire);
+  // Only this callback writes `played`, so its own earlier value needs no ordering.
+  uint64_t position = player->played.load(std::memory_order_relaxed);
+  bool started_half = false;
   uint32_t left = frames;
   while (left > 0) {
-    uint32_t run = kLoopFrames - player->cursor;
+    // One run never leaves its half, so it is all fresh or all stale.
+    uint32_t run = kLoopHalfFrames - player->cursor % kLoopHalfFrames;
     if (run > left) run = left;
-    std::memcpy(out, player->block->samples + 2 * player->cursor, run * 2 * sizeof(float));
+    const uint32_t half = run_half(position);
+    const bool fresh = player->block->holds[half & 1].load(std::memory_order_acquire) == half;
+    if (player->cursor % kLoopHalfFrames == 0) {
+      started_half = true;
+      if (!fresh) player->stale_halves.fetch_add(1, std::memory_order_relaxed);
+    }
+    // A stale half plays as silence, not as the music of two halves ago: a gap followed
+    // by the music in step is heard as a dropout, a repeat as a wrong bar.
+    if (fresh) {
+      std::memcpy(out, player->block->samples + 2 * player->cursor, run * 2 * sizeof(float));
+    } else {
+      std::memset(out, 0, run * 2 * sizeof(float));
+    }
     out += 2 * run;
     left -= run;
+    position += run;
     player->cursor = (player->cursor + run) % kLoopFrames;
   }
   // Release: the refill thread, seeing the new position, writes only after these reads.
-  player->played.fetch_add(frames, std::memory_order_release);
+  player->played.store(position, std::memory_order_release);
+  // After the store, so the woken refill thread already sees the position in the new half.
+  if (started_half) wake(player->half_started);
 }
 
 bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   g_output.player.block = block;
   g_output.player.cursor = 0;
   g_output.player.played.store(0, std::memory_order_relaxed);
+  g_output.player.stale_halves.store(0, std::memory_order_relaxed);
+  if (g_output.player.half_started.fd < 0) make_wakeup(&g_output.player.half_started);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   SDL_AudioSpec want;
   SDL_zero(want);
@@ -57,6 +76,12 @@ bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   return g_output.device != 0;
 }
 
+void close_looping_output() {
+  if (g_output.device == 0) return;
+  SDL_CloseAudioDevice(g_output.device);
+  g_output.device = 0;
+}
+
 void resume_looping_output() {
   if (g_output.device != 0) SDL_PauseAudioDevice(g_output.device, 0);
 }
@@ -64,5 +89,11 @@ void resume_looping_output() {
 uint64_t looping_output_position() {
   return g_output.player.played.load(std::memory_order_acquire);
 }
+
+uint64_t looping_output_stale_halves() {
+  return g_output.player.stale_halves.load(std::memory_order_relaxed);
+}
+
+const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }
 
 }  // namespace platform

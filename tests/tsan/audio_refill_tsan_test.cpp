@@ -3,6 +3,7 @@
 // second while the refill thread polls its position and rewrites the halves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -43,17 +44,19 @@ struct RampDecoder {
 
 TEST(RefillThreadUnderTsan, FakeDeviceHearsTheRampWithoutGaps) {
   auto* block = new platform::LoopingBlock();
-  g_player = new platform::LoopPlayer{block, 0, {0}};
+  g_player = new platform::LoopPlayer{block, 0, {0}, {0}, {}};
   auto* decoder = new RampDecoder();
   auto* job = new audio::RefillJob();
   job->source = {&RampDecoder::decode, decoder, 1};
   job->block = block;
   job->position = &fake_position;
   job->rate = kRate;
-  audio::start_refill_thread(job);
+  ASSERT_TRUE(platform::make_wakeup(&g_player->half_started));
+  job->half_started = &g_player->half_started;
+  ASSERT_TRUE(audio::start_refill_thread(job));
 
   // As in start-up: the thread's first poll happens while the device is still paused.
-  while (block->published.load(std::memory_order_acquire) == 0) {
+  while (block->holds[1].load(std::memory_order_acquire) != 1) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
@@ -72,6 +75,7 @@ TEST(RefillThreadUnderTsan, FakeDeviceHearsTheRampWithoutGaps) {
   device.join();
 
   ASSERT_EQ(heard.size(), 2u * 70 * kDeviceFrames);
+  // 70 buffers of 1024 frames: halves 0 to 4 started.
   for (uint32_t f = 0; f < audio::kHalfFrames; ++f) {
     ASSERT_EQ(heard[2 * f], 0.0f) << "lead-in frame " << f;
   }
@@ -80,7 +84,9 @@ TEST(RefillThreadUnderTsan, FakeDeviceHearsTheRampWithoutGaps) {
     ASSERT_EQ(heard[2 * f], expect) << "frame " << f;
     ASSERT_EQ(heard[2 * f + 1], -expect) << "frame " << f;
   }
-  EXPECT_GE(block->published.load(), 4u);  // the refill thread kept up over several halves
+  EXPECT_EQ(g_player->stale_halves.load(), 0u);  // the refill thread kept up
+  // Run half 5 was filled once half 4 started.
+  EXPECT_GE(std::max(block->holds[0].load(), block->holds[1].load()), 5u);
 }
 
 }  // namespace

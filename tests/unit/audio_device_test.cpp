@@ -26,15 +26,23 @@ void stamp(LoopingBlock* block, float tag) {
   }
 }
 
+// Marks both block halves as holding the run halves about to play from `position`.
+void publish_around(LoopingBlock* block, uint64_t position) {
+  const uint32_t half = platform::run_half(position);
+  block->holds[half & 1].store(half);
+  block->holds[(half + 1) & 1].store(half + 1);
+}
+
 TEST(LoopPlayback, WrapsAt32768FramesAndCountsAcrossRepetitions) {
   auto block = std::make_unique<LoopingBlock>();
   stamp(block.get(), 0.0f);
-  LoopPlayer player{block.get(), 0, {0}};
+  LoopPlayer player{block.get(), 0, {0}, {0}, {}};
   std::vector<float> out(2 * 1000);
   uint64_t handed = 0;
   // 1000 does not divide 32768, so some calls straddle the end of the block.
   for (int call = 0; call < 70; ++call) {
     if (call == 40) stamp(block.get(), 0.5f);  // read afresh on the next repetition
+    publish_around(block.get(), handed);
     play_from_loop(&player, out.data(), 1000);
     for (uint32_t i = 0; i < 1000; ++i) {
       const uint32_t frame = static_cast<uint32_t>((handed + i) % kLoopFrames);
@@ -47,6 +55,55 @@ TEST(LoopPlayback, WrapsAt32768FramesAndCountsAcrossRepetitions) {
     ASSERT_EQ(player.cursor, handed % kLoopFrames);
   }
   EXPECT_GT(handed, 2u * kLoopFrames);
+  EXPECT_EQ(player.stale_halves.load(), 0u);
+}
+
+// Device calls of 1000 frames straddle half boundaries; each half is judged on its own.
+TEST(LoopPlayback, AHalfNotRefilledInTimePlaysAsSilenceAndIsCountedOnce) {
+  auto block = std::make_unique<LoopingBlock>();  // holds {0, 0}: only the lead-in is ready
+  stamp(block.get(), 1.0f);
+  LoopPlayer player{block.get(), 0, {0}, {0}, {}};
+  ASSERT_TRUE(platform::make_wakeup(&player.half_started));
+  std::vector<float> out(2 * 1000);
+  // Frames 16000..16999: 384 of the lead-in half, then 616 of half 1, which is stale.
+  for (int call = 0; call < 16; ++call) play_from_loop(&player, out.data(), 1000);
+  play_from_loop(&player, out.data(), 1000);
+  EXPECT_EQ(out[2 * 383], 16383.0f + 1.0f);
+  for (uint32_t i = 384; i < 1000; ++i) ASSERT_EQ(out[2 * i], 0.0f) << i;
+  EXPECT_EQ(player.stale_halves.load(), 1u);
+  // The refill catches up within the half: from the next call on, half 1 plays.
+  block->holds[1].store(1);
+  play_from_loop(&player, out.data(), 1000);
+  EXPECT_EQ(out[0], 17000.0f + 1.0f);
+  EXPECT_EQ(player.stale_halves.load(), 1u) << "one late half is one stale half";
+  // Half 2 plays from block half 0, which still holds run half 0: stale again, and the
+  // music of two halves ago is not repeated.
+  for (int call = 0; call < 15; ++call) play_from_loop(&player, out.data(), 1000);
+  EXPECT_EQ(player.played.load(), 33000u);
+  EXPECT_EQ(out[2 * 767], 32767.0f + 1.0f);
+  for (uint32_t i = 768; i < 1000; ++i) ASSERT_EQ(out[2 * i], 0.0f) << i;
+  EXPECT_EQ(player.stale_halves.load(), 2u);
+}
+
+TEST(LoopPlayback, EachCallThatStartsAHalfWakesTheRefillOnce) {
+  auto block = std::make_unique<LoopingBlock>();
+  LoopPlayer player{block.get(), 0, {0}, {0}, {}};
+  ASSERT_TRUE(platform::make_wakeup(&player.half_started));
+  std::vector<float> out(2 * 2048);
+  const auto woken = [&] {
+    const auto start = std::chrono::steady_clock::now();
+    platform::wait_for_wakeup(player.half_started, 200);
+    return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100);
+  };
+  play_from_loop(&player, out.data(), 2048);  // starts half 0
+  EXPECT_TRUE(woken());
+  play_from_loop(&player, out.data(), 2048);  // inside half 0
+  EXPECT_FALSE(woken());
+  for (int call = 0; call < 6; ++call) play_from_loop(&player, out.data(), 2048);
+  play_from_loop(&player, out.data(), 2048);  // starts half 1
+  play_from_loop(&player, out.data(), 2048);
+  EXPECT_TRUE(woken()) << "a wake-up not yet waited for is kept";
+  EXPECT_FALSE(woken()) << "and collapses into one";
 }
 
 class LoopingOutputTest : public ::testing::Test {
@@ -59,13 +116,16 @@ class LoopingOutputTest : public ::testing::Test {
   const std::string& dir_ = tmp_.path();
 };
 
-TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockInALoopFromTheResume) {
+// Without a refill, the device plays the block once from the resume; every later half holds
+// music of a previous pass, so it plays as silence and counts as stale.
+TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockFromTheResumeThenSilenceForStaleHalves) {
   const std::string raw = dir_ + "/out.raw";
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
   setenv("SDL_DISKAUDIODELAY", "2", 1);  // fast, but not a busy loop while paused
   auto block = std::make_unique<LoopingBlock>();
   stamp(block.get(), 1.0f);  // no zero sample anywhere in the block
+  block->holds[1].store(1);
   ASSERT_TRUE(platform::open_looping_output(block.get(), 44100));
 
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -90,14 +150,16 @@ TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockInALoopFromTheResume) {
   // frame 0 at the resume.
   size_t start = 0;
   while (start < out.size() && out[start] == 0.0f) ++start;
-  ASSERT_EQ(start % (2 * 1024), 0u) << "silence is not whole 1024-frame device buffers";
+  ASSERT_EQ(start % (2 * platform::kDeviceFrames), 0u)
+      << "silence is not whole device buffers";
   const size_t frames = (out.size() - start) / 2;
   ASSERT_EQ(frames, played);
   for (size_t i = 0; i < frames; ++i) {
-    const float expect = static_cast<float>(i % kLoopFrames) + 1.0f;
+    const float expect = i < kLoopFrames ? static_cast<float>(i) + 1.0f : 0.0f;
     ASSERT_EQ(out[start + 2 * i], expect) << i;
     ASSERT_EQ(out[start + 2 * i + 1], -expect) << i;
   }
+  EXPECT_EQ(platform::looping_output_stale_halves(), (played + 16383) / 16384 - 2);
 }
 
 TEST_F(LoopingOutputTest, WithoutADeviceTheShowRunsSilentlyAtPositionZero) {

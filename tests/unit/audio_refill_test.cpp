@@ -52,7 +52,6 @@ struct FakeDecoder {
 std::unique_ptr<LoopingBlock> make_block(float fill) {
   auto block = std::make_unique<LoopingBlock>();
   for (float& s : block->samples) s = fill;
-  block->published.store(0);
   return block;
 }
 
@@ -81,8 +80,9 @@ TEST(Refill, FirstPollFillsHalfOneAtOnceAndLeavesHalfZeroSilent) {
   auto block = std::make_unique<LoopingBlock>();  // zeroed, as the output allocates it
   audio::RefillState state;
   EXPECT_EQ(audio::refill_poll(&state, decoder.source(), 0, block.get()), 1);
-  EXPECT_EQ(state.last_half, 0u);
-  EXPECT_EQ(block->published.load(), 1u);
+  EXPECT_EQ(state.next_half, 2u);
+  EXPECT_EQ(block->holds[1].load(), 1u);  // published for run half 1
+  EXPECT_EQ(block->holds[0].load(), 0u);  // the lead-in: silence, as allocated
   for (uint32_t f = 0; f < kHalfFrames; ++f) {
     ASSERT_EQ(left(*block, f), 0.0f) << f;
     ASSERT_EQ(right(*block, f), 0.0f) << f;
@@ -95,7 +95,7 @@ TEST(Refill, FirstPollFillsHalfOneAtOnceAndLeavesHalfZeroSilent) {
   EXPECT_EQ(audio::refill_poll(&state, decoder.source(), 0, block.get()), -1);
   EXPECT_EQ(audio::refill_poll(&state, decoder.source(), 16383, block.get()), -1);
   EXPECT_EQ(decoder.calls, 4);
-  EXPECT_EQ(block->published.load(), 1u);
+  EXPECT_EQ(block->holds[1].load(), 1u);
   EXPECT_EQ(left(*block, 0), 0.0f);
 }
 
@@ -116,6 +116,37 @@ TEST(Refill, HalvesAlternateAndTheMusicRunsOnWithoutGapsOrRepeats) {
       ASSERT_EQ(left(*block, base + f), static_cast<float>(next_sample)) << "poll " << i;
     }
   }
+}
+
+TEST(Refill, MissedHalvesAreSkippedInTheStreamSoTheMusicStaysInStep) {
+  FakeDecoder decoder(std::vector<int>(300, 1000));
+  auto block = make_block(0.0f);
+  audio::RefillState state;
+  ASSERT_EQ(audio::refill_poll(&state, decoder.source(), 0, block.get()), 1);
+  // The thread slept through run halves 2 and 3: the device is 5 frames into half 3. Half 4
+  // is the next it may write; the music meant for 2 and 3 is dropped, not played late.
+  ASSERT_EQ(audio::refill_poll(&state, decoder.source(), 3 * kHalfFrames + 5, block.get()), 0);
+  EXPECT_EQ(state.halves_caught_up.load(), 2u);
+  EXPECT_EQ(block->holds[0].load(), 4u);
+  for (uint32_t f = 0; f < kHalfFrames; ++f) {
+    // Run half n plays decoded frames (n - 1) * 16384 onwards, after the lead-in.
+    ASSERT_EQ(left(*block, f), static_cast<float>(3 * kHalfFrames + f + 1)) << f;
+  }
+  // Polls while half 3 plays find nothing more to do; half 4 starting asks for half 5.
+  EXPECT_EQ(audio::refill_poll(&state, decoder.source(), 4 * kHalfFrames - 1, block.get()), -1);
+  ASSERT_EQ(audio::refill_poll(&state, decoder.source(), 4 * kHalfFrames, block.get()), 1);
+  EXPECT_EQ(block->holds[1].load(), 5u);
+  EXPECT_EQ(left(*block, kHalfFrames), static_cast<float>(4 * kHalfFrames + 1));
+  EXPECT_EQ(state.halves_caught_up.load(), 2u);
+}
+
+TEST(Refill, SkippingPastTheEndOfTheStreamLeavesSilence) {
+  FakeDecoder decoder({5000, 5000});
+  auto block = make_block(7.0f);
+  audio::RefillState state;
+  ASSERT_EQ(audio::refill_poll(&state, decoder.source(), 2 * kHalfFrames, block.get()), 1);
+  EXPECT_EQ(state.halves_caught_up.load(), 2u);
+  for (uint32_t f = 0; f < kHalfFrames; ++f) ASSERT_EQ(left(*block, kHalfFrames + f), 0.0f) << f;
 }
 
 TEST(Refill, FrameStartingAtSlot16000IsSplit384And640AcrossTwoRefills) {
@@ -179,6 +210,16 @@ TEST(Refill, ChannelsBeyondTheSecondAreDropped) {
     ASSERT_EQ(left(*block, kHalfFrames + f), f + 1.0f);
     ASSERT_EQ(right(*block, kHalfFrames + f), -(f + 1.0f));
   }
+}
+
+bool refuse_thread(platform::ThreadMain, void*) { return false; }
+
+TEST(RefillThread, ACreationTheSystemRefusesIsReportedNotThrown) {
+  FakeDecoder decoder({1000});
+  audio::RefillJob job;
+  job.source = decoder.source();
+  EXPECT_FALSE(audio::start_refill_thread(&job, &refuse_thread));
+  EXPECT_EQ(decoder.calls, 0);
 }
 
 }  // namespace

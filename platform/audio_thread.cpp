@@ -1,0 +1,50 @@
+#include "platform/audio_thread.h"
+
+#include <SDL.h>
+#include <errno.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool make_wakeup(Wakeup* wakeup) {
+  wakeup->fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  return wakeup->fd >= 0;
+}
+
+void wake(const Wakeup& wakeup) {
+  if (wakeup.fd < 0) return;
+  const uint64_t one = 1;
+  // Non-blocking: a full counter (never reached in practice) already means "wake up".
+  ssize_t written = write(wakeup.fd, &one, sizeof one);
+  (void)written;
+}
+
+void wait_for_wakeup(const Wakeup& wakeup, uint32_t timeout_ms) {
+  if (wakeup.fd < 0) {
+    struct timespec ts = {static_cast<time_t>(timeout_ms / 1000),
+                          static_cast<long>(timeout_ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+    return;
+  }
+  struct pollfd p = {wakeup.fd, POLLIN, 0};
+  if (poll(&p, 1, static_cast<int>(timeout_ms)) > 0) {
+    uint64_t count = 0;
+    ssize_t got = read(wakeup.fd, &count, sizeof count);  // resets the counter
+    (void)got;
+  }
+}
+
+void raise_thread_priority() { (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH); }
+
+bool start_detached_thread(ThreadMain main, void* arg) {
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, main, arg) != 0) return false;
+  pthread_detach(thread);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// What the music's refill thread needs from the system: a wake-up that the sound device's
+// callback can give without ever blocking, a wait on it with a time limit, a higher
+// scheduling priority, and a detached thread whose creation can fail without an exception.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+// An eventfd: several wake-ups before a wait collapse into one.
+struct Wakeup {
+  int fd = -1;  // -1: none; waits then only time out
+};
+
+// False when the system refuses one; the waiter then falls back to its time limit.
+bool make_wakeup(Wakeup* wakeup);
+
+// Never blocks and takes no lock, so the audio callback may call it.
+void wake(const Wakeup& wakeup);
+
+// Returns after a wake-up (consuming all pending ones) or after `timeout_ms`.
+void wait_for_wakeup(const Wakeup& wakeup, uint32_t timeout_ms);
+
+// Asks for a high priority for the calling thread (a lower nice value, or real-time
+// through the desktop's RealtimeKit). A refusal is harmless: the thread runs on as it is.
+void raise_thread_priority();
+
+using ThreadMain = void* (*)(void* arg);
+
+// Starts a detached thread; false (no exception, nothing started) when the system refuses.
+bool start_detached_thread(ThreadMain main, void* arg);
+
+}  // namespace platform
