@@ -36,16 +36,19 @@ need() {
     fi
 }
 
-build() {  # build <name> <source>
+build() {  # build <name> <source> [libraries...]
     mkdir -p "$BIN"
-    g++ -std=c++17 -O2 -Wall -o "$BIN/$1" "$SRC/$2"
+    name=$1 source=$2
+    shift 2
+    g++ -std=c++17 -O2 -Wall -o "$BIN/$name" "$SRC/$source" "$@"
 }
 
 images() {
     need /usr/bin/g++:g++ /usr/include/stb/stb_truetype.h:libstb-dev \
         /usr/share/fonts/opentype/urw-base35/C059-Roman.otf:fonts-urw-base35 \
-        /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf:fonts-dejavu-core
-    build quorl-images images.cpp
+        /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf:fonts-dejavu-core \
+        /usr/include/turbojpeg.h:libturbojpeg0-dev
+    build quorl-images images.cpp -lturbojpeg
     mkdir -p "$ROOT/data/images" "$ROOT/docs"
     "$BIN/quorl-images" "$ROOT/data/images" "$ROOT/docs/images.png"
 }

@@ -10,6 +10,8 @@
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
+#include <turbojpeg.h>
+
 #include "cards.h"
 
 #include <complex>
@@ -39,6 +41,29 @@ void writeJpg(const std::string& name, const Canvas& c, int quality = 90) {
         std::exit(1);
     }
     std::printf("  %s %dx%d\n", name.c_str(), c.w, c.h);
+}
+
+// One-channel baseline JPEG of the canvas's red channel: the decoder hands it over as one
+// component, so the picture becomes a one-channel texture that is cheap to filter.
+void writeGreyJpg(const std::string& name, const Canvas& c, int quality) {
+    std::string path = gOut + "/" + name;
+    std::vector<uint8_t> grey(size_t(c.w) * c.h);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = uint8_t(std::lround(clamp01(c.px[i * 3]) * 255.f));
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    FILE* f = nullptr;
+    bool ok = tj && tjCompress2(tj, grey.data(), c.w, 0, c.h, TJPF_GRAY, &jpeg, &size, TJSAMP_GRAY,
+                                quality, TJFLAG_ACCURATEDCT) == 0 &&
+              (f = std::fopen(path.c_str(), "wb")) && std::fwrite(jpeg, 1, size, f) == size;
+    if (f) ok = std::fclose(f) == 0 && ok;
+    tjFree(jpeg);
+    if (tj) tjDestroy(tj);
+    if (!ok) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    std::printf("  %s %dx%d/1\n", name.c_str(), c.w, c.h);
 }
 
 // ---------------------------------------------------------------- brick ---
@@ -214,10 +239,10 @@ void makeFrame() {
             float vignette = 1.0f - 0.36f * r2 - 0.12f * r2 * r2;
             float v = gate * vignette;
             if (x < 8 || y < 8 || x >= W - 8 || y >= H - 8) v = 0;
-            float* p = c.at(x, y);
-            p[0] = v * 1.0f; p[1] = v * 0.955f; p[2] = v * 0.85f;
+            c.at(x, y)[0] = v;
         }
-    writeJpg("frame.jpg", c, 95);
+    // Grey: the projector shader gives the lamp its warm tint.
+    writeGreyJpg("frame.jpg", c, 95);
 }
 
 // -------------------------------------------------------------- stills ---
