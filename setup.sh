@@ -9,7 +9,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 packages=(cmake make g++ pkg-config libsdl2-dev libstb-dev libgl-dev libgl1-mesa-dri
           libegl1 libgtest-dev libgmock-dev libbenchmark-dev libvorbis-dev libx11-dev
           libturbojpeg0-dev libspng-dev
-          python3 xvfb xauth xdotool x11-utils ffmpeg stress-ng pulseaudio pulseaudio-utils)
+          python3 xvfb xauth xdotool x11-utils ffmpeg stress-ng pulseaudio pulseaudio-utils
+          zlib1g-dev)
 tools/install-packages.sh "${packages[@]}"
 
 jobs="${QUORL_JOBS:-$(nproc)}"

@@ -25,4 +25,11 @@ void set_frame_clock(double t);
 // the film-frame index), composite.
 void frame();
 
+// What frame() draws. A capture that seeks runs the display frames before the first one it
+// keeps without GL work: every clock step, random draw, advance, still picture and quit
+// happens as in a full run, so the frames it then draws are the same bytes. kFilmOnly
+// renders an advance's film frame but not the screen.
+enum class Drawing { kAll, kFilmOnly, kNone };
+void set_drawing(Drawing drawing);
+
 }  // namespace demo

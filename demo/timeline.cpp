@@ -37,6 +37,7 @@ const Bounds kBounds;
 
 struct TimelineState {
   int index = 0;  // film-frame index of the previous display frame
+  Drawing drawing = Drawing::kAll;
 } g_timeline;
 
 // Still-picture slots and their texture slots; 0 marks a slot that is not a still picture.
@@ -48,14 +49,24 @@ constexpr int kStillPictures[kSlotCount + 1] = {
     gfx::kTexGreets1, gfx::kTexGreets2, gfx::kTexTheEnd, 0,
 };
 
-void run_slot(int slot, double tau, int index) {
+// The slot's action. Without `draw` only what the show keeps between frames changes (still
+// picture, writing strip, quit); the film frame is left as it was.
+void run_slot(int slot, double tau, int index, bool draw) {
   if (kStillPictures[slot] != 0) {
     show_still_picture(kStillPictures[slot]);
     return;
   }
+  if (slot == 2) {
+    writing_strip(index);
+    return;
+  }
+  if (!slot_draws_film(slot)) {
+    platform::post_quit(0);  // fall-through: the show is over
+    return;
+  }
+  if (!draw) return;
   switch (slot) {
     case 1: case 28: white_frame(); break;
-    case 2: writing_strip(index); break;
     case 9: star_tunnel(); break;
     case 10: planes(); break;
     case 12: brick_tunnel(1.0f, 0.0f); break;
@@ -64,7 +75,7 @@ void run_slot(int slot, double tau, int index) {
     case 18: textured_cube(); break;
     case 20: brick_tunnel(-2.0f, 2.0f); break;
     case 22: mandelbrot_zoom((tau - 99.0) / 5.0); break;
-    default: platform::post_quit(0); break;  // fall-through: the show is over
+    default: break;
   }
 }
 
@@ -79,6 +90,10 @@ bool renders_scene(int slot) {
 }  // namespace
 
 const double* slot_bounds() { return kBounds.b; }
+
+bool slot_draws_film(int slot) {
+  return slot >= 1 && slot <= kSlotCount && kStillPictures[slot] == 0 && slot != 2;
+}
 
 int slot_for(double tau) {
   for (int i = 0; i < kSlotCount; ++i) {
@@ -115,6 +130,8 @@ FrameTime frame_time(double t) {
 
 int film_frame_index() { return g_timeline.index; }
 
+void set_drawing(Drawing drawing) { g_timeline.drawing = drawing; }
+
 void reset_show_for_test() {
   g_timeline = TimelineState{};
   reset_film_counts();
@@ -133,21 +150,26 @@ void frame() {
   if (advance) {
     flicker = advance_randomisation();
     clear_still_picture();
-    const Inputs& in = inputs();
-    gfx::glBindFramebuffer(GL_FRAMEBUFFER, gfx::film_framebuffer());
-    gfx::glViewport(0, 0, in.film_width, in.film_height);
     const int slot = ft.has_tau ? slot_for(ft.tau) : kFallThrough;
-    run_slot(slot, ft.tau, ft.index);
-    gfx::glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    gfx::glViewport(0, 0, static_cast<GLsizei>(in.screen_width),
-                    static_cast<GLsizei>(in.screen_height));
-    note_advance(previous, ft.index, in.clock < kFadeOutStart, renders_scene(slot));
+    const bool draw = g_timeline.drawing != Drawing::kNone;
+    const Inputs& in = inputs();
+    if (draw) {
+      gfx::glBindFramebuffer(GL_FRAMEBUFFER, gfx::film_framebuffer());
+      gfx::glViewport(0, 0, in.film_width, in.film_height);
+    }
+    run_slot(slot, ft.tau, ft.index, draw);
+    if (draw) {
+      gfx::glBindFramebuffer(GL_FRAMEBUFFER, 0);
+      gfx::glViewport(0, 0, static_cast<GLsizei>(in.screen_width),
+                      static_cast<GLsizei>(in.screen_height));
+    }
+    note_advance(previous, ft.index, in.clock < kFadeOutStart, draw && renders_scene(slot));
   }
   // The first and last two seconds fade the lamp in and out, advance or not: slot 1 and
   // slot 28 are exactly the frames with a fade. The advance that finds no slot keeps its
   // new flicker value; the frames after it, with no fade-out value, have the lamp out.
   const double fade = advance && !ft.has_tau ? 1.0 : ft.fade;
-  composite(still_picture(), flicker * fade);
+  if (g_timeline.drawing == Drawing::kAll) composite(still_picture(), flicker * fade);
 }
 
 }  // namespace demo

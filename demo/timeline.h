@@ -12,6 +12,9 @@ constexpr int kFallThrough = 0;  // no slot: the show is over
 const double* slot_bounds();
 // The first slot (1..28) whose bound is above tau; kFallThrough when none is (tau is NaN).
 int slot_for(double tau);
+// Whether the slot's action draws into the film frame (scenes and white frames do; still
+// pictures, the writing strip and the fall-through leave it as it was).
+bool slot_draws_film(int slot);
 
 // What the frame clock makes of one display frame.
 struct FrameTime {

@@ -392,4 +392,71 @@ TEST_F(DemoFrame, BothCubeScenesUploadBitIdenticalMatrices) {
   }
 }
 
+// Seeking captures run frames without drawing: every draw, advance, still picture, strip
+// mapping and quit must happen exactly as in a drawing run, with no GL call at all; a
+// film-only frame renders the scene but not the screen.
+TEST_F(DemoFrame, FramesWithoutDrawingKeepEveryRandomDrawAndTheQuit) {
+  struct Snapshot {
+    uint32_t random, library;
+    int index;
+    GLuint still;
+    demo::ProjectorParams params;
+    bool quit;
+  };
+  auto run = [&](demo::Drawing drawing, size_t* gl_calls) {
+    demo::reset_show_for_test();
+    platform::library_rand().state = 1;
+    demo::fill_ball_tables();
+    platform::reset_quit();
+    std::vector<Snapshot> out;
+    *gl_calls = 0;
+    // 10 fps: every display frame an advance, through every slot kind and past the end.
+    for (int k = 0; k <= 1312; ++k) {
+      gltest::calls().clear();
+      demo::set_drawing(drawing);
+      frame_at(k / 10.0);
+      *gl_calls += gltest::calls().size();
+      const demo::ProjectorParams& p = demo::projector_params();
+      out.push_back({demo::demo_random_state(), platform::library_rand().state,
+                     demo::film_frame_index(), demo::still_picture(), p,
+                     platform::take_quit(nullptr)});
+    }
+    demo::set_drawing(demo::Drawing::kAll);
+    return out;
+  };
+  size_t all_calls = 0, no_calls = 0;
+  const std::vector<Snapshot> drawn = run(demo::Drawing::kAll, &all_calls);
+  const std::vector<Snapshot> logic = run(demo::Drawing::kNone, &no_calls);
+  EXPECT_GT(all_calls, 0u);
+  EXPECT_EQ(no_calls, 0u);
+  ASSERT_EQ(drawn.size(), logic.size());
+  int quits = 0;
+  for (size_t k = 0; k < drawn.size(); ++k) {
+    const Snapshot& a = drawn[k];
+    const Snapshot& b = logic[k];
+    ASSERT_EQ(a.random, b.random) << k;
+    ASSERT_EQ(a.library, b.library) << k;
+    ASSERT_EQ(a.index, b.index) << k;
+    ASSERT_EQ(a.still, b.still) << k;
+    ASSERT_EQ(a.params.scratch_texture, b.params.scratch_texture) << k;
+    ASSERT_EQ(a.params.qb.y, b.params.qb.y) << k;  // the writing strip's band, among others
+    ASSERT_EQ(a.params.ub.x, b.params.ub.x) << k;
+    ASSERT_EQ(a.quit, b.quit) << k;
+    quits += a.quit;
+  }
+  EXPECT_EQ(quits, 1);
+
+  // Film only: the scene between the framebuffer binds, and no composite.
+  demo::reset_show_for_test();
+  frame_at(60.0);  // jumps straight to the metaballs
+  demo::set_drawing(demo::Drawing::kFilmOnly);
+  const Strings film_only = frame_calls(61.0);
+  demo::set_drawing(demo::Drawing::kAll);
+  ASSERT_FALSE(film_only.empty());
+  EXPECT_EQ(film_only.front(), "glBindFramebuffer(36160, " + n(gfx::film_framebuffer()) + ")");
+  EXPECT_EQ(film_only.back(), "glViewport(0, 0, 640, 480)");
+  EXPECT_FALSE(scene_part(film_only).empty());
+  EXPECT_EQ(unit1(film_only), "none");
+}
+
 }  // namespace

@@ -1,8 +1,13 @@
 #include "args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+
+#include "demo/timeline.h"
+#include "show_runner.h"
 
 namespace capture {
 namespace {
@@ -52,6 +57,10 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
     if (a == "--stats") {
       o->stats = true;
       continue;
+    }
+    if (a == "-h" || a == "--help") {
+      o->help = true;
+      return true;
     }
     if (!has_value) {
       *error = a.rfind("--", 0) == 0 ? a + " needs a value" : "unexpected argument " + a;
@@ -109,6 +118,17 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
         if (comma == std::string::npos) break;
         start = comma + 1;
       }
+    } else if (a == "--data") {
+      o->data_dir = value();
+    } else if (a == "--preset") {
+      o->preset = value();
+      bool known = false;
+      for (const char* p : kPresets) known = known || o->preset == p;
+      if (!known) {
+        *error = "--preset wants one of ultrafast, superfast, veryfast, faster, fast, medium, "
+                 "slow, slower, veryslow";
+        return false;
+      }
     } else if (a == "--out") {
       o->out_dir = value();
     } else if (a == "--sheet") {
@@ -139,7 +159,76 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
     *error = "--out goes with --at";
     return false;
   }
+  if (o->mode != Mode::kVideo && !o->preset.empty()) {
+    *error = "--preset goes with --video";
+    return false;
+  }
+  if (o->preset.empty()) o->preset = kDefaultPreset;
   return true;
+}
+
+bool frames_to_write(const Options& o, std::vector<int64_t>* frames, std::string* error) {
+  frames->clear();
+  const int64_t count = show_frames(o.fps);
+  const double end = static_cast<double>(count - 1) / o.fps;  // the last frame run
+  char text[200];
+  switch (o.mode) {
+    case Mode::kAt:
+      for (double t : o.at) {
+        const int64_t k = frame_at_or_after(t, o.fps);
+        if (k >= count) {
+          std::snprintf(text, sizeof text,
+                        "--at %g s is after the show's last frame (%.3f s at %d fps); "
+                        "nothing would be written for it",
+                        t, end, o.fps);
+          *error = text;
+          return false;
+        }
+        frames->push_back(k);
+      }
+      return true;
+    case Mode::kFrames: {
+      const int64_t first = frame_at_or_after(o.from, o.fps);
+      int64_t last = count - 1;
+      if (o.to >= 0) {
+        const int64_t k = frame_at_or_after(o.to, o.fps);
+        last = std::min(last, static_cast<double>(k) / o.fps > o.to ? k - 1 : k);
+      }
+      if (first >= count) {
+        std::snprintf(text, sizeof text,
+                      "--from %g s is after the show's last frame (%.3f s at %d fps); "
+                      "nothing would be written",
+                      o.from, end, o.fps);
+        *error = text;
+        return false;
+      }
+      if (first > last) {
+        std::snprintf(text, sizeof text,
+                      "no display frame lies between --from %g s and --to %g s at %d fps; "
+                      "nothing would be written",
+                      o.from, o.to, o.fps);
+        *error = text;
+        return false;
+      }
+      for (int64_t k = first; k <= last; ++k) frames->push_back(k);
+      return true;
+    }
+    case Mode::kSheet: {
+      const double* bounds = demo::slot_bounds();
+      for (int s = 0; s < demo::kSlotCount; ++s) {
+        const double from = s == 0 ? 0.0 : bounds[s - 1];
+        // The last slot plays its fade backwards in effective time; its middle is t = 130.
+        frames->push_back(frame_at_or_after((from + bounds[s]) / 2.0, o.fps));
+      }
+      return true;
+    }
+    case Mode::kVideo:
+      for (int64_t k = 0; k < count; ++k) frames->push_back(k);
+      return true;
+    case Mode::kNone: break;
+  }
+  *error = "no mode given";
+  return false;
 }
 
 }  // namespace capture

@@ -1,9 +1,28 @@
 #include "image_write.h"
 
+#include <zlib.h>
+
+#include <cstdlib>
 #include <cstring>
 
 #include "gfx/gl.h"
 
+namespace {
+// PNG's deflate through zlib at its fastest level: several times quicker than stb's own
+// compressor on a 1920 x 1080 frame, and the files come out smaller too.
+unsigned char* zlib_compress(unsigned char* data, int length, int* out_length, int) {
+  uLongf size = compressBound(static_cast<uLong>(length));
+  auto* out = static_cast<unsigned char*>(std::malloc(size));
+  if (!out || compress2(out, &size, data, static_cast<uLong>(length), Z_BEST_SPEED) != Z_OK) {
+    std::free(out);
+    return nullptr;
+  }
+  *out_length = static_cast<int>(size);
+  return out;
+}
+}  // namespace
+
+#define STBIW_ZLIB_COMPRESS zlib_compress
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include <stb/stb_image_write.h>
@@ -14,12 +33,16 @@
 
 namespace capture {
 
+void read_framebuffer_bottom_up(int width, int height, uint8_t* out) {
+  gfx::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gfx::glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, out);
+}
+
 void read_framebuffer(int width, int height, Image* out) {
   out->width = width;
   out->height = height;
   out->rgb.resize(static_cast<size_t>(width) * height * 3);
-  gfx::glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  gfx::glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, out->rgb.data());
+  read_framebuffer_bottom_up(width, height, out->rgb.data());
   // GL rows come bottom first.
   const size_t row = static_cast<size_t>(width) * 3;
   std::vector<uint8_t> tmp(row);

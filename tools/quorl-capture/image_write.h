@@ -14,6 +14,8 @@ struct Image {
 
 // Reads the current framebuffer (width x height) into `out`, top row first.
 void read_framebuffer(int width, int height, Image* out);
+// The same as packed RGB rows in GL's order, bottom row first (no copy to turn it over).
+void read_framebuffer_bottom_up(int width, int height, uint8_t* out);
 
 bool write_png(const std::string& path, const Image& image);
 

@@ -1,11 +1,8 @@
 // quorl-capture: renders the show deterministically, display frame k at the frame clock
 // k / fps, offscreen (no display needed), to PNG frames, a contact sheet or a video with
 // its music. The pictures come from the program's own code; only the clock is ours.
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,28 +11,60 @@
 #include "args.h"
 #include "audio/music.h"
 #include "demo/demo.h"
-#include "demo/timeline.h"
 #include "gfx/film.h"
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
-#include "image_write.h"
+#include "paths.h"
 #include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
-#include "platform/quit.h"
 #include "progress.h"
 #include "show_runner.h"
+#include "stills.h"
 #include "video.h"
+
+#ifndef QUORL_DATA_DIR
+#define QUORL_DATA_DIR ""
+#endif
 
 namespace {
 
 constexpr int kFilmWidth = 160;
 constexpr int kFilmHeight = 120;
+constexpr int kUsageError = 2;
 
 // Messages go to stderr only (show_message_box writes the line before the box).
 void no_box(const char*, const char*) {}
 bool never_escape() { return false; }
+
+[[noreturn]] void refuse(const std::string& message) {
+  std::fprintf(stderr, "quorl-capture: %s\n", message.c_str());
+  platform::end_process(kUsageError);
+}
+
+// Output paths made absolute (the tool then works in the data folder), their folders made
+// and checked writable, before anything is rendered.
+void prepare_outputs(capture::Options* o) {
+  using capture::Mode;
+  std::string* path = o->mode == Mode::kFrames ? &o->frames_dir
+                      : o->mode == Mode::kAt   ? &o->out_dir
+                      : o->mode == Mode::kSheet ? &o->sheet
+                                                : &o->video;
+  *path = capture::absolute(*path);
+  std::string error;
+  const bool folder = o->mode == Mode::kFrames || o->mode == Mode::kAt;
+  if (!(folder ? capture::prepare_output_folder(*path, &error)
+               : capture::prepare_output_file(*path, &error)))
+    refuse(error);
+}
+
+void enter_data_folder(const capture::Options& o) {
+  const capture::DataChoice data = capture::find_data(o.data_dir, QUORL_DATA_DIR);
+  if (data.folder.empty()) refuse(data.report);
+  if (chdir(data.folder.c_str()) != 0) refuse("cannot enter " + data.folder);
+  std::fprintf(stderr, "quorl-capture: %s\n", data.report.c_str());
+}
 
 // The program's start-up, without the instance lock, the visible window, the cursor and
 // the sound device. False after the failing step's message on stderr.
@@ -64,72 +93,6 @@ bool start_up(const capture::Options& o, audio::FrameSource* music, uint32_t* ra
   return true;
 }
 
-bool make_dir(const std::string& dir) {
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  return mkdir(dir.c_str(), 0755) == 0;
-}
-
-std::string numbered(const std::string& dir, int64_t n, int digits) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/%0*lld.png", digits, static_cast<long long>(n));
-  return dir + name;
-}
-
-int capture_frames(const capture::Options& o, capture::Progress& progress) {
-  if (!make_dir(o.frames_dir)) {
-    std::fprintf(stderr, "quorl-capture: cannot make the folder %s\n", o.frames_dir.c_str());
-    return 1;
-  }
-  capture::ShowRunner show(o.fps);
-  capture::Image image;
-  while (capture::render_next(show, progress)) {
-    if (show.time() >= o.from && (o.to < 0 || show.time() <= o.to)) {
-      progress.timed_readback([&] { capture::read_framebuffer(o.width, o.height, &image); });
-      bool ok = true;
-      progress.timed_encode([&] { ok = capture::write_png(numbered(o.frames_dir, show.frame(), 6), image); });
-      if (!ok) {
-        std::fprintf(stderr, "quorl-capture: cannot write into %s\n", o.frames_dir.c_str());
-        return 1;
-      }
-    }
-    progress.frame_done();
-    if (o.to >= 0 && show.time() > o.to) break;
-  }
-  return 0;
-}
-
-int capture_at(const capture::Options& o, capture::Progress& progress) {
-  if (!make_dir(o.out_dir)) {
-    std::fprintf(stderr, "quorl-capture: cannot make the folder %s\n", o.out_dir.c_str());
-    return 1;
-  }
-  std::vector<int64_t> wanted;
-  for (double t : o.at) wanted.push_back(capture::frame_at_or_after(t, o.fps));
-  const int64_t last = *std::max_element(wanted.begin(), wanted.end());
-  capture::ShowRunner show(o.fps);
-  capture::Image image;
-  while (show.frame() < last && capture::render_next(show, progress)) {
-    for (size_t i = 0; i < wanted.size(); ++i) {
-      if (wanted[i] != show.frame()) continue;
-      capture::read_framebuffer(o.width, o.height, &image);
-      if (!capture::write_png(numbered(o.out_dir, static_cast<int64_t>(i), 3), image)) {
-        std::fprintf(stderr, "quorl-capture: cannot write into %s\n", o.out_dir.c_str());
-        return 1;
-      }
-    }
-    progress.frame_done();
-  }
-  if (show.frame() < last) {
-    std::fprintf(stderr, "quorl-capture: the show ends at frame %lld, before the time asked\n",
-                 static_cast<long long>(show.frame()));
-    return 1;
-  }
-  return 0;
-}
-
-int capture_sheet(const capture::Options& o, capture::Progress& progress);
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,87 +100,35 @@ int main(int argc, char** argv) {
   std::string error;
   if (!capture::parse_args(std::vector<std::string>(argv + 1, argv + argc), &o, &error)) {
     std::fprintf(stderr, "quorl-capture: %s\n%s", error.c_str(), capture::kUsage);
-    platform::end_process(2);
+    platform::end_process(kUsageError);
   }
+  if (o.help) {
+    std::fputs(capture::kUsage, stdout);
+    std::fflush(stdout);
+    platform::end_process(0);
+  }
+  std::vector<int64_t> frames;
+  if (!capture::frames_to_write(o, &frames, &error)) refuse(error);
+  if (o.mode == capture::Mode::kVideo && !capture::ffmpeg_available()) {
+    refuse("ffmpeg was not found; install it (apt-get install ffmpeg)");
+  }
+  prepare_outputs(&o);
+  enter_data_folder(o);
+
   audio::FrameSource music{};
   uint32_t rate = 0;
   if (!start_up(o, &music, &rate)) platform::end_process(-1);
 
-  int64_t total = capture::show_frames(o.fps);
-  if (o.mode == capture::Mode::kAt) {
-    total = 0;
-    for (double t : o.at) total = std::max(total, capture::frame_at_or_after(t, o.fps) + 1);
-  } else if (o.mode == capture::Mode::kFrames && o.to >= 0) {
-    total = std::min(total, capture::frame_at_or_after(o.to, o.fps) + 1);
-  }
-  capture::Progress progress(total, o.stats);
+  capture::Progress progress(static_cast<int64_t>(frames.size()), o.stats,
+                             isatty(STDERR_FILENO) == 1);
   int code = 0;
-  switch (o.mode) {
-    case capture::Mode::kFrames: code = capture_frames(o, progress); break;
-    case capture::Mode::kAt: code = capture_at(o, progress); break;
-    case capture::Mode::kSheet: code = capture_sheet(o, progress); break;
-    case capture::Mode::kVideo: {
-      capture::ShowRunner show(o.fps);
-      code = capture::capture_video(o, music, rate, progress, show);
-      break;
-    }
-    case capture::Mode::kNone: break;
+  if (o.mode == capture::Mode::kVideo) {
+    capture::ShowRunner show(o.fps);
+    code = capture::capture_video(o, music, rate, progress, show);
+  } else {
+    code = capture::capture_stills(o, frames, progress);
   }
   progress.finish();
   if (o.stats) capture::print_capture_report(o.width, o.height, code);
   platform::end_process(code);
 }
-
-namespace {
-
-// One thumbnail per schedule slot, taken in the middle of the slot.
-const char* const kSlotNames[demo::kSlotCount] = {
-    "white frame", "writing strip", "present", "title", "vantrope", "plemk", "mus",
-    "definition", "star tunnel", "planes", "dorlz", "brick tunnel", "dumdeedum", "metaballs",
-    "dorlz", "lit cube", "gazillion", "textured cube", "lookcube", "brick tunnel 2", "math",
-    "mandelbrot zoom", "tmandel", "metaballs 2", "greets1", "greets2", "theend", "white frame"};
-
-int capture_sheet(const capture::Options& o, capture::Progress& progress) {
-  constexpr int kColumns = 7, kThumbW = 256, kThumbH = 192, kPad = 8, kLabel = 22;
-  const int rows = (demo::kSlotCount + kColumns - 1) / kColumns;
-  capture::Image sheet;
-  sheet.width = kColumns * (kThumbW + kPad) + kPad;
-  sheet.height = rows * (kThumbH + kLabel + kPad) + kPad;
-  sheet.rgb.assign(static_cast<size_t>(sheet.width) * sheet.height * 3, 24);
-
-  const double* bounds = demo::slot_bounds();
-  std::vector<int64_t> wanted;
-  for (int s = 0; s < demo::kSlotCount; ++s) {
-    const double from = s == 0 ? 0.0 : bounds[s - 1];
-    // The last slot plays its fade backwards in effective time; its middle is t = 130.
-    wanted.push_back(capture::frame_at_or_after((from + bounds[s]) / 2.0, o.fps));
-  }
-  capture::ShowRunner show(o.fps);
-  capture::Image frame;
-  size_t next = 0;
-  while (next < wanted.size() && capture::render_next(show, progress)) {
-    while (next < wanted.size() && wanted[next] == show.frame()) {
-      capture::read_framebuffer(o.width, o.height, &frame);
-      // Keep the aspect: fit the frame into the thumbnail, centred.
-      int w = kThumbW, h = kThumbW * o.height / o.width;
-      if (h > kThumbH) h = kThumbH, w = kThumbH * o.width / o.height;
-      const capture::Image thumb = capture::resized(frame, w, h);
-      const int col = static_cast<int>(next) % kColumns, row = static_cast<int>(next) / kColumns;
-      const int x = kPad + col * (kThumbW + kPad), y = kPad + row * (kThumbH + kLabel + kPad);
-      capture::blit(thumb, &sheet, x + (kThumbW - w) / 2, y + (kThumbH - h) / 2);
-      char label[96];
-      std::snprintf(label, sizeof label, "%d  %s  (%.1f s)", static_cast<int>(next) + 1,
-                    kSlotNames[next], show.time());
-      capture::draw_text(&sheet, x, y + kThumbH + 6, label, 1, 220);
-      ++next;
-    }
-    progress.frame_done();
-  }
-  if (!capture::write_png(o.sheet, sheet)) {
-    std::fprintf(stderr, "quorl-capture: cannot write %s\n", o.sheet.c_str());
-    return 1;
-  }
-  return 0;
-}
-
-}  // namespace

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "demo/demo.h"
+#include "demo/timeline.h"
 #include "gfx/gl.h"
 #include "platform/quit.h"
 
@@ -21,20 +21,51 @@ int64_t frame_at_or_after(double t, int fps) {
   return k;
 }
 
-bool ShowRunner::next() {
+bool draws_film_at(int64_t k, int fps) {
+  const demo::FrameTime now = demo::frame_time(static_cast<double>(k) / fps);
+  const int previous = k == 0 ? 0 : demo::frame_time(static_cast<double>(k - 1) / fps).index;
+  if (now.index == previous) return false;
+  return demo::slot_draws_film(now.has_tau ? demo::slot_for(now.tau) : demo::kFallThrough);
+}
+
+std::vector<demo::Drawing> drawing_plan(const std::vector<bool>& written, int fps) {
+  std::vector<demo::Drawing> plan(written.size(), demo::Drawing::kNone);
+  // Backwards: after (in time) each written frame that does not draw its own film frame,
+  // the next film-drawing advance found is the one whose picture it shows.
+  bool film_needed = false;
+  for (size_t i = written.size(); i-- > 0;) {
+    const int64_t k = static_cast<int64_t>(i);
+    if (written[i]) {
+      plan[i] = demo::Drawing::kAll;
+      film_needed = !draws_film_at(k, fps);
+    } else if (film_needed && draws_film_at(k, fps)) {
+      plan[i] = demo::Drawing::kFilmOnly;
+      film_needed = false;
+    }
+  }
+  return plan;
+}
+
+bool ShowRunner::next(demo::Drawing drawing) {
   if (ended_) return false;
   demo::set_frame_clock(static_cast<double>(k_) / fps_);
+  demo::set_drawing(drawing);
   ended_ = platform::take_quit(nullptr);
   demo::frame();
   ++k_;
   return true;
 }
 
-bool render_next(ShowRunner& show, Progress& progress) {
+bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing) {
   bool ran = false;
+  if (drawing == demo::Drawing::kNone) {
+    progress.timed_seek([&] { ran = show.next(drawing); });
+    return ran;
+  }
+  progress.count_rendered();
   progress.timed_render([&] {
-    ran = show.next();
-    gfx::glFinish();
+    ran = show.next(drawing);
+    if (progress.stats()) gfx::glFinish();
   });
   return ran;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "demo/demo.h"
 #include "progress.h"
 
 namespace capture {
@@ -14,12 +16,24 @@ int64_t show_frames(int fps);
 // The first display frame at or after t seconds.
 int64_t frame_at_or_after(double t, int fps);
 
+// Whether display frame k is an advance whose slot draws into the film frame. The film-frame
+// index follows from the clock alone, so this needs no run of the show.
+bool draws_film_at(int64_t k, int fps);
+
+// What each display frame 0 .. written.size() - 1 has to draw so that the frames marked
+// written come out exactly as in a full run: those frames draw everything; before each of
+// them only the last advance that draws the film frame since the previous written frame
+// renders its film frame (the composite shows it later); every other frame runs the demo's
+// logic only. Frames after the last written one need not run at all.
+std::vector<demo::Drawing> drawing_plan(const std::vector<bool>& written, int fps);
+
 class ShowRunner {
  public:
   explicit ShowRunner(int fps) : fps_(fps) {}
-  // Runs the next display frame: clock, take a posted quit, one demo frame. The pass that
-  // took the quit is the last, as in the program. False once the show has ended.
-  bool next();
+  // Runs the next display frame: clock, take a posted quit, one demo frame drawing what it
+  // is told. The pass that took the quit is the last, as in the program. False once the
+  // show has ended.
+  bool next(demo::Drawing drawing = demo::Drawing::kAll);
   int64_t frame() const { return k_ - 1; }  // the frame just run (-1 before the first)
   double time() const { return static_cast<double>(k_ - 1) / fps_; }
 
@@ -29,7 +43,9 @@ class ShowRunner {
   bool ended_ = false;
 };
 
-// Runs the next display frame to completion on the GPU, counting its time as rendering.
-bool render_next(ShowRunner& show, Progress& progress);
+// Runs the next display frame; a frame that draws is finished on the GPU and its time
+// counted as rendering, a logic-only one as seeking.
+bool render_next(ShowRunner& show, Progress& progress,
+                 demo::Drawing drawing = demo::Drawing::kAll);
 
 }  // namespace capture

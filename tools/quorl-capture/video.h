@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "args.h"
 #include "audio/refill.h"
@@ -9,6 +10,11 @@
 #include "show_runner.h"
 
 namespace capture {
+
+bool ffmpeg_available();
+
+// The ffmpeg command line for the video: raw RGB frames on stdin, the soundtrack from `audio`.
+std::string encoder_command(const Options& o, uint32_t rate, const std::string& audio);
 
 // Frames go to ffmpeg through a pipe; the soundtrack is made first (it is small) and handed
 // over in a temporary file that is removed afterwards. Returns the exit code.
