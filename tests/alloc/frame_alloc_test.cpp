@@ -2,20 +2,13 @@
 // the writing strip, both fades and the end) against GL fakes, with every heap entry point
 // of this process counted. Its own executable, because it replaces malloc and operator new.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
 #include "demo/demo.h"
-#include "demo/timeline.h"
-#include "gfx/film.h"
-#include "gfx/mesh.h"
-#include "gfx/programs.h"
-#include "gfx/textures.h"
-#include "gl_recorder.h"
-#include "platform/crt_rand.h"
+#include "demo_setup.h"
 #include "platform/events.h"
 #include "platform/quit.h"
 
@@ -94,24 +87,7 @@ bool no_escape() { return false; }
 class FrameAllocations : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Start-up through the recording fakes, from the repository's data, as the demo tests do.
-    char here[4096];
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    ASSERT_EQ(chdir(QUORL_SOURCE_DIR "/data"), 0);
-    gltest::install();
-    const bool ok = gfx::set_up_programs() && gfx::load_texture_catalogue();
-    ASSERT_EQ(chdir(here), 0);
-    ASSERT_TRUE(ok);
-    gfx::create_screen_quad();
-    ASSERT_TRUE(gfx::create_film_framebuffer(160, 120));
-    gfx::cube_mesh().triangle_count = 12;
-    gfx::cube_mesh().vertex_array = 500;
-    demo::set_film_size(160, 120);
-    demo::set_screen(1920, 1080, 1920.0 / 1080.0);
-    platform::library_rand().state = 1;
-    demo::fill_ball_tables();
-    demo::reset_show_for_test();
-    platform::reset_quit();
+    ASSERT_TRUE(gltest::set_up_demo(1920, 1080));
     platform::set_escape_hook(&no_escape);
     install_counting_gl();
   }

@@ -20,6 +20,7 @@
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
+#include "demo_setup.h"
 #include "gl_recorder.h"
 #include "platform/crt_rand.h"
 #include "platform/events.h"
@@ -37,28 +38,12 @@ std::string tex(int slot) { return n(gfx::texture(slot)); }
 bool g_escape = false;
 bool escape_hook() { return g_escape; }
 
-constexpr int kMeshArray = 500;
+constexpr int kMeshArray = gltest::kFakeMeshArray;
 
 class DemoFrame : public ::testing::Test {
  protected:
   void SetUp() override {
-    char here[4096];
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    ASSERT_EQ(chdir(QUORL_SOURCE_DIR "/data"), 0);
-    gltest::install();
-    const bool ok = gfx::set_up_programs() && gfx::load_texture_catalogue();
-    ASSERT_EQ(chdir(here), 0);
-    ASSERT_TRUE(ok);
-    gfx::create_screen_quad();
-    ASSERT_TRUE(gfx::create_film_framebuffer(160, 120));
-    gfx::cube_mesh().triangle_count = 12;
-    gfx::cube_mesh().vertex_array = kMeshArray;
-    demo::set_film_size(160, 120);
-    demo::set_screen(640, 480, 640.0 / 480.0);
-    platform::library_rand().state = 1;
-    demo::fill_ball_tables();
-    demo::reset_show_for_test();
-    platform::reset_quit();
+    ASSERT_TRUE(gltest::set_up_demo(640, 480));
     g_escape = false;
     platform::set_escape_hook(&escape_hook);
     // The generators as the show will find them, for expected values.
