@@ -258,14 +258,15 @@ long address_space_now() {
   return 0;
 }
 
-// Runs in a forked child: decodes with 1 s of CPU and 100 MB of address space beyond what
+// Runs in a forked child: decodes with 1 s of CPU and room_mb of address space beyond what
 // the process holds (sanitizers reserve their own shadow, so there only the CPU limit),
-// then prints the outcome. Over either limit, the child dies and the test sees it.
-void decode_in_bounds(const Bytes& bytes) {
+// then prints the outcome. Over the CPU limit the child dies and the test sees it; over the
+// memory limit an allocation fails, which must come out as a failed decode.
+void decode_in_bounds(const Bytes& bytes, rlim_t room_mb = 100) {
   rlimit cpu{1, 2};
   setrlimit(RLIMIT_CPU, &cpu);
   if (!kSanitized) {
-    const rlim_t room = rlim_t(address_space_now()) + (rlim_t(100) << 20);
+    const rlim_t room = rlim_t(address_space_now()) + (room_mb << 20);
     rlimit as{room, room};
     setrlimit(RLIMIT_AS, &as);
   }
@@ -296,6 +297,20 @@ TEST(ImageDecodeHostile, PngBombFailsQuicklyInBoundedMemory) {
   // is inflated.
   EXPECT_EXIT(decode_in_bounds(forge::png_bomb(64, 64, 0, 1024)), ::testing::ExitedWithCode(0),
               "outcome: decoded");
+}
+
+TEST(ImageDecodeHostile, AllocationFailureIsAFailedDecodeNeverAnAbort) {
+  if (kSanitized) GTEST_SKIP() << "the address-space limit needs a build without sanitizers";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Within the caps, but larger than the 16 MB the child may take: 64 Mpixel grey PNG, and
+  // a JPEG header claiming 8000 x 8000 RGB.
+  EXPECT_EXIT(decode_in_bounds(forge::png_bomb(8192, 8192, 0, 64), 16),
+              ::testing::ExitedWithCode(0), "outcome: out of memory");
+  Bytes jpeg = forge::jpeg_file(ramp(16, 16, 3), 16, 16, TJPF_RGB, TJSAMP_444, 90);
+  const size_t frame = forge::jpeg_frame_marker(jpeg);
+  jpeg[frame + 4] = jpeg[frame + 6] = uint8_t(8000 >> 8);
+  jpeg[frame + 5] = jpeg[frame + 7] = uint8_t(8000 & 0xFF);
+  EXPECT_EXIT(decode_in_bounds(jpeg, 16), ::testing::ExitedWithCode(0), "outcome: out of memory");
 }
 
 TEST(ImageDecodeHostile, EveryTruncationFailsOrGivesTheWholePictureAndNothingIsPrinted) {
