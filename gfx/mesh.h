@@ -28,8 +28,13 @@ struct ParsedMesh {
 };
 
 // Parses an open OBJ text stream. False on a rejected face line (neither face form, an
-// index outside what was read so far, or faces with and without normals mixed).
+// index outside what was read so far or outside 32 bits, a negative index, or faces with
+// and without normals mixed), and when memory runs out.
 bool parse_obj(std::FILE* file, ParsedMesh* out);
+
+// Test seam: makes every growth of the parser's lists that would bring one list above
+// `bytes` fail as if memory had run out. 0 (the default) sets no limit.
+void set_mesh_memory_limit(size_t bytes);
 
 // Reads "3d/cube.obj" into the record and uploads it. On any failure (missing file,
 // rejected face) the record is left empty (triangle count 0) and false is returned; the

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,57 @@ TEST(ObjParser, RejectedFaceLines) {
   }
   gfx::ParsedMesh forward;
   EXPECT_FALSE(parse("v 1 2 3\nv 4 5 6\nf 1// 2// 3//\nv 7 8 9\n", &forward));
+}
+
+TEST(ObjParser, IndicesOutside32BitsOrNegativeAreRejectedNeverWrapped) {
+  // 4294967297 would wrap to 1, 2^32 to 0 and -1 to 4294967295 under a plain %u.
+  for (const char* index : {"4294967296", "4294967297", "-1", "1234567890123456789012345",
+                            "18446744073709551617", "-4294967295"}) {
+    for (const std::string& face :
+         {"f " + std::string(index) + "//1 2//2 3//3\n", "f 1//1 2//" + std::string(index) + " 3//3\n",
+          "f 1// 2// " + std::string(index) + "//\n"}) {
+      gfx::ParsedMesh m;
+      EXPECT_FALSE(parse(std::string(kTriangle) + face, &m)) << face;
+    }
+  }
+  // Signs and leading zeros read as the scan reads them.
+  gfx::ParsedMesh m;
+  ASSERT_TRUE(parse(std::string(kTriangle) + "f +1//1 0002//2 3//+3\n", &m));
+  EXPECT_EQ(m.stream[6], 4.0f);
+  EXPECT_EQ(m.stream[15], 1.0f);  // normal 3 = (1, 0, 0)
+}
+
+TEST(ObjParser, VertexLinesReadExactlyAsTheFormattedScanReadsThem) {
+  // Plain numbers take a fast path; everything else must still follow sscanf's rules.
+  for (const char* line :
+       {"v 1 2 3", "v -1.5 +2.25 3e2", "v .5 -.5 5.", "v 1E+3 1e-3 0.1", "v 1e99 -1e99 1e-50",
+        "v 1e-40 3.4028235e38 0.30000001", "v1 2 3", "v 1\t2\v3", "v 1e 2 3", "v 1.5e+ 2 3",
+        "v 1 2 3e", "v nan inf -infinity", "v 0x1p3 2 3", "v 1,5 2 3", "v 1 2", "v +-1 2 3",
+        "v 1..2 3 4", "v - 1 2 3", "v 123456789012345678901234567890 1 2", "vn 1 2 3",
+        "v 1 2 3x", "v 1x 2 3", "v 00000000000000000000001.0 2 3"}) {
+    float want[3];
+    const bool vertex = std::sscanf(line, "v %f %f %f", &want[0], &want[1], &want[2]) == 3;
+    gfx::ParsedMesh m;
+    const bool ok = parse(std::string(line) + "\nvn 0 0 1\nf 1//1 1//1 1//1\n", &m);
+    ASSERT_EQ(ok, vertex) << line;
+    if (vertex) {
+      EXPECT_EQ(std::memcmp(m.stream.data(), want, sizeof want), 0) << line;
+    }
+  }
+}
+
+TEST(ObjParser, RunningOutOfMemoryFailsTheLoad) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "v " + std::to_string(i) + " 0 0\n";
+  text += "vn 0 0 1\nf 1//1 2//1 3//1\n";
+  gfx::ParsedMesh m;
+  gfx::set_mesh_memory_limit(80 * 1024);  // 48 KB of positions, the first 72 KB of triangles
+  EXPECT_TRUE(parse(text, &m));
+  gfx::set_mesh_memory_limit(32 * 1024);  // the positions cannot double from 24 to 48 KB
+  EXPECT_FALSE(parse(text, &m));
+  gfx::set_mesh_memory_limit(0);
+  ASSERT_TRUE(parse(text, &m));
+  EXPECT_EQ(m.position_capacity, 3072u);  // the counter still steps by 1024
 }
 
 TEST(ObjParser, MixedLayoutsAreRejected) {
@@ -154,6 +206,21 @@ TEST_F(MeshUploadTest, PositionsOnlyLayoutEnablesOnlyLocationZero) {
   EXPECT_EQ(calls[5], "glVertexAttribPointer(0, 3, 5126, 0, 0, 0)");
   EXPECT_EQ(calls[6], "glEnableVertexAttribArray(0)");
   EXPECT_EQ(calls[7], "glBindVertexArray(0)");
+}
+
+TEST_F(MeshUploadTest, OutOfMemoryLeavesAnEmptyRecordAndNoGlObjects) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "v 1 2 3\n";
+  write(text + "vn 0 0 1\nf 1//1 2//1 3//1\n");
+  gfx::MeshRecord r;
+  gfx::set_mesh_memory_limit(16 * 1024);
+  EXPECT_FALSE(gfx::load_mesh(&r));
+  gfx::set_mesh_memory_limit(0);
+  EXPECT_EQ(r.triangle_count, 0);
+  EXPECT_EQ(r.vertex_array, 0u);
+  EXPECT_TRUE(gltest::calls().empty());
+  ASSERT_TRUE(gfx::load_mesh(&r));  // the same file loads with memory to spare
+  EXPECT_EQ(r.triangle_count, 1);
 }
 
 TEST_F(MeshUploadTest, MissingOrRejectedFileLeavesAnEmptyRecordAndNoGlObjects) {
