@@ -103,7 +103,13 @@ void text_music(std::string* out, const RunReport& r) {
       static_cast<double>(r.played_frames) / r.rate,
       static_cast<unsigned long long>(r.stale_halves),
       static_cast<unsigned long long>(r.halves_caught_up));
-  const double offset = music_offset_frames(r);
+  if (r.first_frame_clock >= 0.0) {
+    const double first =
+        music_offset_frames(r.first_frame_clock, r.first_frame_played, r.rate, r.lead_in);
+    add(out, "  at the first frame %.0f frames (%.1f ms) behind the frame clock\n", first,
+        ms(first / r.rate));
+  }
+  const double offset = music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in);
   add(out, "  at the end %.0f frames (%.1f ms) behind the frame clock, of which the lead-in is %u "
       "(%.1f ms)\n", offset, ms(offset / r.rate), r.lead_in, ms(static_cast<double>(r.lead_in) / r.rate));
 }
@@ -113,9 +119,10 @@ void text_music(std::string* out, const RunReport& r) {
 const char* phase_name(Phase phase) { return kPhaseNames[static_cast<int>(phase)]; }
 const char* phase_key(Phase phase) { return kPhaseKeys[static_cast<int>(phase)]; }
 
-double music_offset_frames(const RunReport& r) {
-  const double heard = static_cast<double>(r.played_frames) - static_cast<double>(r.lead_in);
-  return r.clock_seconds * r.rate - heard;
+double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate,
+                           uint32_t lead_in) {
+  const double heard = static_cast<double>(played) - static_cast<double>(lead_in);
+  return clock_seconds * rate - heard;
 }
 
 std::string format_text(const RunReport& r) {
@@ -181,8 +188,17 @@ std::string format_json(const RunReport& r) {
         static_cast<unsigned long long>(r.played_frames),
         static_cast<unsigned long long>(r.stale_halves),
         static_cast<unsigned long long>(r.halves_caught_up), r.lead_in);
+    if (r.rate > 0 && r.first_frame_clock >= 0.0) {
+      add_number(&out, "offset_first_frame_frames",
+                 music_offset_frames(r.first_frame_clock, r.first_frame_played, r.rate, r.lead_in),
+                 0);
+    } else {
+      out += "\"offset_first_frame_frames\":null";
+    }
+    out += ',';
     if (r.rate > 0 && r.passes > 0) {
-      add_number(&out, "offset_frames", music_offset_frames(r), 0);
+      add_number(&out, "offset_frames",
+                 music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in), 0);
     } else {
       out += "\"offset_frames\":null";
     }

@@ -31,7 +31,9 @@ struct RunReport {
   demo::FilmCounts film;
   bool has_music = true;               // false: no music report (capture tool)
   uint32_t rate = 0;                   // 0: no device played
-  uint64_t played_frames = 0;
+  uint64_t played_frames = 0;          // at the end
+  double first_frame_clock = -1.0;     // frame clock at the first present; < 0: none
+  uint64_t first_frame_played = 0;     // device frames played by then
   uint64_t stale_halves = 0;
   uint64_t halves_caught_up = 0;
   double clock_seconds = 0.0;          // the frame clock when the report was made
@@ -43,7 +45,8 @@ struct RunReport {
 
 // Frame clock x rate minus the music heard so far (played - lead-in): the music's lag
 // behind the picture in frames; the lead-in alone when both run at one pace.
-double music_offset_frames(const RunReport& r);
+double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate,
+                           uint32_t lead_in);
 
 std::string format_text(const RunReport& r);
 std::string format_json(const RunReport& r);  // one line, no trailing newline

@@ -30,6 +30,7 @@ struct StatsState {
   double last_clock = 0.0;
   uint64_t loop_start = 0;     // counter reading the frame clock counts from
   uint64_t first_present = 0;  // 0: not yet
+  uint64_t first_played = 0;   // device frames played at the first present
   FrameTimes frames = {g_ring, kRingFrames, 0, 0.0, 0.0};
 } g_stats;
 
@@ -57,7 +58,10 @@ void recording_set_clock(double t) {
 
 void recording_present() {
   g_stats.base.present();
-  if (g_stats.first_present == 0) g_stats.first_present = platform::counter();
+  if (g_stats.first_present == 0) {
+    g_stats.first_present = platform::counter();
+    g_stats.first_played = audio::music_stats().played_frames;
+  }
 }
 
 RunReport collect(int exit_code) {
@@ -74,6 +78,10 @@ RunReport collect(int exit_code) {
   const audio::MusicStats music = audio::music_stats();
   r.rate = music.rate;
   r.played_frames = music.played_frames;
+  if (g_stats.first_present != 0) {
+    r.first_frame_clock = seconds_between(g_stats.loop_start, g_stats.first_present);
+    r.first_frame_played = g_stats.first_played;
+  }
   r.stale_halves = music.stale_halves;
   r.halves_caught_up = music.halves_caught_up;
   r.lead_in = audio::kHalfFrames;

@@ -108,6 +108,11 @@ class RunReport(unittest.TestCase):
         self.assertEqual(music["lead_in"], 16384)
         self.assertGreater(music["offset_frames"], 16384 - 0.25 * music["rate"])
         self.assertLess(music["offset_frames"], 16384 + music["rate"] * seconds * 0.5)
+        # At the first frame the device has just been resumed: the lead-in, give or take the
+        # first frame and the device's first buffers.
+        first_offset = music["offset_first_frame_frames"]
+        self.assertGreater(first_offset, 16384 - 0.25 * music["rate"])
+        self.assertLess(first_offset, 16384 + 2 * music["rate"])
         self.assertIsInstance(music["stale_halves"], int)
         self.assertIsInstance(music["halves_caught_up"], int)
 

@@ -180,6 +180,8 @@ app::RunReport sample_report() {
   r.rate = 44100;
   r.clock_seconds = 5.0;
   r.played_frames = 220500;  // the device at the clock's pace
+  r.first_frame_clock = 0.1;
+  r.first_frame_played = 4410 - 1024;  // a device buffer behind at the first frame
   r.lead_in = 16384;
   r.screen_width = 1280;
   r.screen_height = 720;
@@ -188,10 +190,12 @@ app::RunReport sample_report() {
 }
 
 TEST(RunReport, MusicOffsetIsTheLeadInWhenTheDeviceKeepsPace) {
-  app::RunReport r = sample_report();
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(r), 16384.0);
-  r.played_frames -= 4410;  // the device 0.1 s behind the clock
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(r), 16384.0 + 4410.0);
+  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500, 44100, 16384), 16384.0);
+  // The device 0.1 s behind the clock, or a device buffer ahead of it.
+  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500 - 4410, 44100, 16384), 16384.0 + 4410);
+  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500 + 2048, 44100, 16384), 16384.0 - 2048);
+  // Before the lead-in has played: more than the clock itself.
+  EXPECT_DOUBLE_EQ(app::music_offset_frames(0.01, 0, 44100, 16384), 441.0 + 16384.0);
 }
 
 TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
@@ -205,6 +209,7 @@ TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
         "{\"name\":\"pictures\",\"ms\":500.000}]", "\"count\":301", "\"p50_ms\":16.667",
         "\"p99_ms\":20.000", "\"max_ms\":40.000", "\"slow\":2", "\"indices\":80",
         "\"skipped\":0", "\"played_frames\":220500", "\"offset_frames\":16384",
+        "\"offset_first_frame_frames\":17408",
         "\"width\":1280", "\"renderer\":\"llvmpipe \\\"x\\\"\\u000a\"", "\"exit_code\":0}"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
   }
@@ -217,6 +222,7 @@ TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
   EXPECT_NE(json.find("\"first_frame_ms\":null"), std::string::npos) << json;
   EXPECT_NE(json.find("\"mean_fps\":null"), std::string::npos) << json;
   EXPECT_NE(json.find("\"offset_frames\":null"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"offset_first_frame_frames\":null"), std::string::npos) << json;
   EXPECT_EQ(json.find("nan"), std::string::npos) << json;
   EXPECT_NE(json.find("\"exit_code\":-1}"), std::string::npos) << json;
 }
@@ -228,6 +234,7 @@ TEST(RunReport, TextReadsAsSentences) {
         "the rest                 125.0 ms", "301 frames in 5.00 s, 60.0 a second",
         "p50 16.67 ms, p99 20.00 ms, max 40.00 ms", "2 frames longer than 33.33 ms",
         "80 indices gone through", "0 skipped", "220500 frames played at 44100 Hz",
+        "at the first frame 17408 frames (394.7 ms) behind the frame clock",
         "at the end 16384 frames (371.5 ms) behind the frame clock, of which the lead-in is 16384", "1280 x 720"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
   }
