@@ -61,7 +61,7 @@ namespace {
 
 void* run_refill(void* arg) {
   auto* job = static_cast<RefillJob*>(arg);
-  platform::raise_thread_priority();
+  if (job->raise_priority) platform::raise_thread_priority();
   // A rate above 8192000 Hz would make the period 0; never spin without waiting.
   uint32_t period = poll_period_ms(job->rate);
   if (period == 0) period = 1;

@@ -67,8 +67,9 @@ struct RefillJob {
   FrameSource source;
   platform::LoopingBlock* block;
   PositionFn position;
-  const platform::Wakeup* half_started;  // woken by the device as each half starts
+  const platform::Wakeup* half_started;  // woken by the device as each half starts; null: poll only
   uint32_t rate;
+  bool raise_priority = true;  // off only to measure how a thread at normal priority fares
   PollObserver observer = nullptr;
   void* observer_context = nullptr;
 };

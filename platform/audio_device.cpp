@@ -10,10 +10,20 @@ namespace {
 // while the process ends, so nothing here is ever torn down.
 struct OutputState {
   SDL_AudioDeviceID device;  // 0: none
+  bool asked_real_time;      // the device thread's own, set by its first callback
   LoopPlayer player;
 } g_output;
 
 void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
+  // With automatic scheduling groups (one per session, as desktops have them) the nice
+  // value SDL gives its device thread only counts inside this program, so the thread waits
+  // behind every other busy program and the sound server runs dry. Real-time scheduling
+  // is not shared out by groups: ask for it once, from the thread itself, above the
+  // refill. SDL asks only RealtimeKit for it; where that is missing this still works.
+  if (!g_output.asked_real_time) {
+    g_output.asked_real_time = true;
+    (void)make_thread_real_time(1);
+  }
   auto* player = static_cast<LoopPlayer*>(userdata);
   play_from_loop(player, reinterpret_cast<float*>(stream),
                  static_cast<uint32_t>(len) / (2 * sizeof(float)));
@@ -59,6 +69,7 @@ bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   g_output.player.cursor = 0;
   g_output.player.played.store(0, std::memory_order_relaxed);
   g_output.player.stale_halves.store(0, std::memory_order_relaxed);
+  g_output.asked_real_time = false;
   if (g_output.player.half_started.fd < 0) make_wakeup(&g_output.player.half_started);
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   SDL_AudioSpec want;

@@ -13,10 +13,11 @@ constexpr uint32_t kLoopFrames = 32768;
 constexpr uint32_t kLoopBytes = kLoopFrames * 2 * sizeof(float);  // 262144
 constexpr uint32_t kLoopHalfFrames = kLoopFrames / 2;             // 16384
 
-// Frames per device callback: 46 ms at 44100 Hz, enough for a sound server on a busy
-// desktop to keep its buffer filled, while the position still tracks what is heard. It
-// divides 16384, so a callback never straddles a half (the copy splits there anyway).
-constexpr uint32_t kDeviceFrames = 2048;
+// Frames per device callback, and so the sound server's buffer for us: 93 ms at 44100 Hz,
+// enough to ride out a busy desktop's scheduling delays, while the music lags the picture
+// by no more than a film's sound may. It divides 16384, so a callback never straddles a
+// half (the copy splits there anyway).
+constexpr uint32_t kDeviceFrames = 4096;
 
 // Half number n of the run: positions n * 16384 up to (n + 1) * 16384, played from half
 // n % 2 of the block. Half 0 is the silent lead-in.

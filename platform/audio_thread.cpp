@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -38,7 +39,18 @@ void wait_for_wakeup(const Wakeup& wakeup, uint32_t timeout_ms) {
   }
 }
 
-void raise_thread_priority() { (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH); }
+bool make_thread_real_time(int above) {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_RR) + above;
+  return pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
+}
+
+void raise_thread_priority() {
+  // Real time beats any number of busy programs; a refill takes a few ms per 370 ms, so
+  // it cannot hog the CPU (and the kernel caps real-time time anyway).
+  if (make_thread_real_time(0)) return;
+  (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+}
 
 bool start_detached_thread(ThreadMain main, void* arg) {
   pthread_t thread;

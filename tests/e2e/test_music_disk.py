@@ -16,7 +16,7 @@ import harness  # noqa: E402
 
 MUSIC = "music/BrenlowickpianoRoll-ChineseBlues1916.ogg"
 LEAD_IN = 16384       # frames of silence after the resume (the half not yet refilled)
-DEVICE_FRAMES = 2048  # the device buffer: silence while paused comes in whole buffers
+DEVICE_FRAMES = 4096  # the device buffer: silence while paused comes in whole buffers
 CHECK_SECONDS = 10
 WRITE_TIMEOUT = 150   # seconds; a loaded machine writes the same file, only later
 REFERENCE = os.path.join(harness.BUILD, "tests", "quorl_vorbis_frames")
@@ -43,6 +43,27 @@ def music_frames_written(path):
     return sounding // 8
 
 
+def play_until_written(test, proc, path, frames, also_running=()):
+    """Lets the program play until `frames` frames of music are in `path`, waiting for what
+    was written, not for a time (a loaded machine writes the same, only later); then ends
+    it with Escape, and it must exit with 0. `also_running`: (process, message) pairs that
+    must still run then."""
+    try:
+        harness.expect_window(proc)
+        deadline = time.monotonic() + WRITE_TIMEOUT
+        while (music_frames_written(path) < frames and time.monotonic() < deadline
+               and proc.poll() is None):
+            time.sleep(0.5)
+        for other, message in also_running:
+            test.assertIsNone(other.poll(), message)
+        test.assertIsNone(proc.poll(), "the program ended early")
+        test.assertTrue(harness.send_escape(proc), "could not send Escape")
+        status, _, err = harness.finish(proc)
+        test.assertEqual(status, 0, err)
+    finally:
+        harness.stop(proc)
+
+
 def first_nonzero(samples):
     for i, s in enumerate(samples):
         if s != 0.0:
@@ -67,21 +88,9 @@ class MusicOnDisk(unittest.TestCase):
         self.assertTrue(os.access(REFERENCE, os.X_OK), "no reference decoder at %s" % REFERENCE)
         raw = os.path.join(self.tmp, "out.raw")
         proc = harness.start(self.data, {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": raw})
-        try:
-            harness.expect_window(proc)
-            rate = vorbis_rate(os.path.join(self.data, MUSIC))
-            # Wait for what was written, not for a time: the disk driver slows down with
-            # the machine. A small margin covers the decode's own quiet first samples.
-            deadline = time.monotonic() + WRITE_TIMEOUT
-            while (music_frames_written(raw) < (CHECK_SECONDS + 1) * rate
-                   and time.monotonic() < deadline and proc.poll() is None):
-                time.sleep(0.5)
-            self.assertIsNone(proc.poll(), "the program ended early")
-            self.assertTrue(harness.send_escape(proc), "could not send Escape")
-            status, _, err = harness.finish(proc)
-            self.assertEqual(status, 0, err)
-        finally:
-            harness.stop(proc)
+        rate = vorbis_rate(os.path.join(self.data, MUSIC))
+        # A small margin covers the decode's own quiet first samples.
+        play_until_written(self, proc, raw, (CHECK_SECONDS + 1) * rate)
 
         out = array.array("f")
         with open(raw, "rb") as f:

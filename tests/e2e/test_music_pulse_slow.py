@@ -1,0 +1,163 @@
+"""The music through a sound server that takes audio by the clock, as hardware does, while
+the machine is loaded: a private PulseAudio server (own runtime folder, real-time priority
+as desktops give it) with a null sink in float32 at 44100 Hz, its monitor recorded with
+parec. After the lead-in, the recording must equal the Vorbis decode bit for bit: no
+dropout (silence the server inserts when the program's buffer runs dry) and no late refill.
+Skipped, saying why, when the server cannot start here."""
+import array
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from test_music_disk import (MUSIC, REFERENCE, first_nonzero,  # noqa: E402
+                             play_until_written, vorbis_rate)
+
+CHECK_SECONDS = 40
+STRESS = ["stress-ng", "--quiet", "--timeout", "300s", "--cpu", "4", "--vm", "2"]
+SINK = "quorl_null"
+
+
+def start_group(cmd, env=None, **kw):
+    return subprocess.Popen(cmd, env=env, start_new_session=True, **kw)
+
+
+def end_group(proc):
+    """Ends a process group we started, by its id."""
+    if proc is None:
+        return
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(proc.pid, sig)
+        except (ProcessLookupError, PermissionError):
+            return
+        try:
+            proc.wait(timeout=5)
+            return
+        except subprocess.TimeoutExpired:
+            pass
+
+
+class PrivatePulse:
+    """A PulseAudio server of our own; `problem` says why it did not start."""
+
+    def __init__(self, tmp, rate):
+        self.runtime = os.path.join(tmp, "pulse-runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.socket = os.path.join(self.runtime, "native")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, HOME=tmp,
+                        PULSE_RUNTIME_PATH=self.runtime,
+                        PULSE_STATE_PATH=os.path.join(tmp, "pulse-state"),
+                        PULSE_SERVER="unix:" + self.socket)
+        self.env.pop("PULSE_COOKIE", None)
+        self.rate = rate
+        self.log = os.path.join(tmp, "pulse.log")
+        self.proc = None
+        self.problem = None
+        if shutil.which("pulseaudio") is None or shutil.which("parec") is None:
+            self.problem = "pulseaudio or parec is not installed (setup.sh installs them)"
+            return
+        with open(self.log, "w") as log:
+            self.proc = start_group(
+                ["pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--system=no",
+                 "--exit-idle-time=-1", "--disable-shm=yes", "--realtime=yes",
+                 "--high-priority=yes", "--log-target=stderr",
+                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket,
+                 "--load=module-null-sink sink_name=%s format=float32le rate=%d channels=2"
+                 % (SINK, rate)],
+                env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                break
+            ok = subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode
+            if ok == 0:
+                return
+            time.sleep(0.2)
+        with open(self.log) as f:
+            tail = f.read()[-600:]
+        self.problem = "the private PulseAudio server did not start: %s" % tail.strip()
+        self.close()
+
+    def record(self, path):
+        # The recorder must not lose what the server played: it gets a high priority too.
+        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
+                            "--format=float32le", "--rate=%d" % self.rate,
+                            "--channels=2", "--latency-msec=100", path], env=self.env)
+
+    def close(self):
+        end_group(self.proc)
+        self.proc = None
+
+
+def describe_slip(got, ref, frame):
+    """What went wrong at `frame`: silence inserted, and how far the music moved after it."""
+    gap = (len(got[8 * frame:]) - len(got[8 * frame:].lstrip(b"\0"))) // 8
+    probe_at = frame + gap + 4096
+    probe = got[8 * probe_at: 8 * (probe_at + 64)]
+    found = ref.find(probe) if len(probe) == 8 * 64 else -1
+    moved = "not found in the decode" if found < 0 or found % 8 else \
+        "the music then runs %d frames late" % (probe_at - found // 8)
+    return "%d frames of silence, %s" % (gap, moved)
+
+
+class MusicThroughPulseUnderLoad(unittest.TestCase):
+    def setUp(self):
+        self.assertTrue(os.access(harness.BIN, os.X_OK), "no program at %s" % harness.BIN)
+        self.assertTrue(os.access(REFERENCE, os.X_OK), "no reference decoder at %s" % REFERENCE)
+        self.tmp = harness.make_tmpdir()
+        self.data = harness.copy_data(self.tmp)
+        self.rate = vorbis_rate(os.path.join(self.data, MUSIC))
+        self.pulse = PrivatePulse(self.tmp, self.rate)
+        if self.pulse.problem:
+            self.skipTest(self.pulse.problem)
+        self.addCleanup(self.pulse.close)
+
+    def test_recording_after_the_lead_in_is_the_decode_bit_for_bit(self):
+        self.assertIsNotNone(shutil.which("stress-ng"), "stress-ng is needed (setup.sh)")
+        raw = os.path.join(self.tmp, "rec.raw")
+        rec = self.pulse.record(raw)
+        self.addCleanup(end_group, rec)
+        stress = start_group(STRESS, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(end_group, stress)
+        want = CHECK_SECONDS * self.rate
+        proc = harness.start(self.data, {"SDL_AUDIODRIVER": "pulseaudio",
+                                         "PULSE_SERVER": self.pulse.env["PULSE_SERVER"]})
+        try:
+            play_until_written(self, proc, raw, want + self.rate,
+                               also_running=[(stress, "the load ended early")])
+        finally:
+            end_group(stress)
+            end_group(rec)
+
+        out = array.array("f")
+        with open(raw, "rb") as f:
+            data = f.read()
+        out.frombytes(data[: len(data) // 8 * 8])
+        ref_bytes = subprocess.run([REFERENCE, os.path.join(self.data, MUSIC), str(want)],
+                                   capture_output=True, check=True).stdout
+        ref = array.array("f")
+        ref.frombytes(ref_bytes)
+        out_first = first_nonzero(out)
+        ref_first = first_nonzero(ref)
+        self.assertIsNotNone(out_first, "the server recorded only silence")
+        self.assertEqual((out_first - ref_first) % 2, 0, "left and right are swapped")
+        start = (out_first - ref_first) // 2
+        played = len(out) // 2 - start
+        self.assertGreaterEqual(played, want, "only %.2f s of music were recorded"
+                                % (played / self.rate))
+        got = out[2 * start: 2 * (start + want)].tobytes()
+        if got != ref_bytes:
+            frame = next(i for i in range(want)
+                         if got[8 * i: 8 * i + 8] != ref_bytes[8 * i: 8 * i + 8])
+            self.fail("recording differs from the decode at frame %d (%.3f s): %s"
+                      % (frame, frame / self.rate, describe_slip(got, ref_bytes, frame)))
+
+
+if __name__ == "__main__":
+    harness.main_needing_display()
