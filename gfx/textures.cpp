@@ -1,36 +1,31 @@
 #include "gfx/textures.h"
 
-#include <cstdlib>
+#include <thread>
 
-#include "gfx/image_decode.h"
-#include "platform/file_reader.h"
+#include "gfx/picture_loader.h"
 #include "platform/message_box.h"
 
 namespace gfx {
 namespace {
 
-struct Picture {
-  const char* path;
-  bool linear;
+const char* const kPaths[kTextureCount] = {
+    "images/brick.png",      "images/stars.png",      "images/mandelbrot.png",
+    "images/frame.jpg",      "images/filmwriting.jpg", "images/present.jpg",
+    "images/title.jpg",      "images/dumdeedum.jpg",  "images/gazillion.jpg",
+    "images/lookcube.jpg",   "images/dorlz.jpg",      "images/definition.jpg",
+    "images/math.jpg",       "images/theend.jpg",     "images/tmandel.jpg",
+    "images/greets1.jpg",    "images/greets2.jpg",    "images/vantrope.jpg",
+    "images/plemk.jpg",      "images/mus.jpg",        "images/f1.png",
+    "images/f2.png",         "images/f3.png",         "images/f4.png",
 };
-
-const Picture kPictures[kTextureCount] = {
-    {"images/brick.png", false},      {"images/stars.png", false},
-    {"images/mandelbrot.png", false}, {"images/frame.jpg", true},
-    {"images/filmwriting.jpg", true}, {"images/present.jpg", true},
-    {"images/title.jpg", true},       {"images/dumdeedum.jpg", true},
-    {"images/gazillion.jpg", true},   {"images/lookcube.jpg", true},
-    {"images/dorlz.jpg", true},       {"images/definition.jpg", true},
-    {"images/math.jpg", true},        {"images/theend.jpg", true},
-    {"images/tmandel.jpg", true},     {"images/greets1.jpg", true},
-    {"images/greets2.jpg", true},     {"images/vantrope.jpg", true},
-    {"images/plemk.jpg", true},       {"images/mus.jpg", true},
-    {"images/f1.png", false},         {"images/f2.png", false},
-    {"images/f3.png", false},         {"images/f4.png", false},
-};
+// Linear filtering for the gate, the writing strip and the stills; nearest for the rest.
+constexpr bool kLinear[kTextureCount] = {false, false, false, true,  true,  true,  true,  true,
+                                         true,  true,  true,  true,  true,  true,  true,  true,
+                                         true,  true,  true,  true,  false, false, false, false};
 
 struct TextureState {
   GLuint names[kTextureCount] = {};
+  PictureLoader* loader = nullptr;  // pictures being decoded ahead, or null
 } g_textures;
 
 struct Format {
@@ -41,22 +36,18 @@ struct Format {
 const Format kFormats[4] = {
     {GL_R8, GL_RED}, {GL_RG8, GL_RG}, {GL_RGB8, GL_RGB}, {GL_RGBA8, GL_RGBA}};
 
-bool load_slot(int slot) {
-  const char* path = kPictures[slot].path;
-  uint32_t length = 0;
-  uint8_t* bytes = platform::read_whole_file(path, &length);
-  if (!bytes) {
+// Shows the slot's failure, or uploads its picture. The picture is released either way.
+bool upload_slot(int slot, LoadedPicture picture) {
+  const char* path = kPaths[slot];
+  if (picture.status == LoadedPicture::kFileError) {
     platform::show_message_box("File error.", path);
     return false;
   }
-  Image image;
-  const char* reason = "";
-  const bool decoded = decode_image(bytes, length, &image, &reason);
-  std::free(bytes);
-  if (!decoded) {
-    platform::show_message_box(reason, path);
+  if (picture.status == LoadedPicture::kDecodeError) {
+    platform::show_message_box(picture.reason, path);
     return false;
   }
+  Image& image = picture.image;
   if (image.components < 1 || image.components > 4) {
     free_image(&image);
     platform::show_message_box("Format error.", path);
@@ -67,7 +58,7 @@ bool load_slot(int slot) {
   glBindTexture(GL_TEXTURE_2D, g_textures.names[slot]);
   glTexImage2D(GL_TEXTURE_2D, 0, f.internal_format, width, height, 0, f.format, GL_UNSIGNED_BYTE,
                image.pixels);
-  const GLint filter = kPictures[slot].linear ? GL_LINEAR : GL_NEAREST;
+  const GLint filter = kLinear[slot] ? GL_LINEAR : GL_NEAREST;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
   const GLint wrap = width == height ? GL_REPEAT : GL_CLAMP;
@@ -79,18 +70,32 @@ bool load_slot(int slot) {
 
 }  // namespace
 
+void start_decoding_pictures() {
+  if (g_textures.loader) return;
+  const unsigned cores = std::thread::hardware_concurrency();
+  g_textures.loader =
+      start_picture_loader(kPaths, kTextureCount, cores == 0 ? 2 : static_cast<int>(cores));
+}
+
 bool load_texture_catalogue() {
+  start_decoding_pictures();
+  PictureLoader* loader = g_textures.loader;
+  g_textures.loader = nullptr;
   glGenTextures(kTextureCount, g_textures.names);
   // Decoded rows carry no padding; rows that are not a multiple of 4 bytes must not be
   // read with the default alignment.
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  for (int slot = 0; slot < kTextureCount; ++slot) {
-    if (!load_slot(slot)) return false;
+  // Uploads go in slot order, and the first slot that failed is the one shown: the loader
+  // delivers every slot before it, whatever order the workers finished in.
+  bool ok = true;
+  for (int slot = 0; slot < kTextureCount && ok; ++slot) {
+    ok = upload_slot(slot, loader ? take_picture(loader, slot) : load_picture(kPaths[slot]));
   }
-  return true;
+  if (loader) finish_picture_loader(loader);
+  return ok;
 }
 
 GLuint texture(int slot) { return g_textures.names[slot]; }
-const char* texture_path(int slot) { return kPictures[slot].path; }
+const char* texture_path(int slot) { return kPaths[slot]; }
 
 }  // namespace gfx

@@ -31,7 +31,12 @@ enum TextureSlot : int {
   kTexScratch0 = 20,  // 20..23: the scratch overlays
 };
 
-// Loads all 24 pictures. On the first failure shows its box and returns false.
+// Starts reading and decoding the 24 pictures on worker threads, so that they are ready
+// when the catalogue is loaded. Shows nothing: failures wait for the catalogue.
+void start_decoding_pictures();
+
+// Loads all 24 pictures (decoding them here if that was not started). Uploads in slot order;
+// on the first failing slot shows its box and returns false.
 bool load_texture_catalogue();
 
 GLuint texture(int slot);
