@@ -29,14 +29,14 @@ struct Options {
 // x264's presets, fastest first; --video uses kDefaultPreset unless told otherwise.
 constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
                                     "medium",    "slow",      "slower",   "veryslow"};
-constexpr const char* kDefaultPreset = "veryfast";
+constexpr const char* kDefaultPreset = "ultrafast";
 
 constexpr const char* kUsage =
     "usage: quorl-capture [--size WxH] [--fps N] [--data DIR] [--stats] MODE\n"
     "modes:\n"
     "  --video FILE [--preset P]  the whole show with its music (.mp4: H.264 + AAC;\n"
     "                             .mkv: H.264 + FLAC); P is x264's speed, ultrafast to\n"
-    "                             veryslow (default veryfast)\n"
+    "                             veryslow (default ultrafast)\n"
     "  --frames DIR [--from S] [--to S]  every display frame from S to S seconds as\n"
     "                             DIR/000000.png, ... (numbered by display frame)\n"
     "  --at T1,T2,... --out DIR   the first display frame at or after each time (seconds)\n"

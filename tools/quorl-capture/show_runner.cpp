@@ -62,11 +62,11 @@ bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing) {
     progress.timed_seek([&] { ran = show.next(drawing); });
     return ran;
   }
-  progress.count_rendered();
   progress.timed_render([&] {
     ran = show.next(drawing);
     if (progress.stats()) gfx::glFinish();
   });
+  if (ran) progress.count_rendered();
   return ran;
 }
 
