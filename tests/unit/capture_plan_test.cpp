@@ -6,15 +6,18 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "args.h"
+#include "frame_queue.h"
 #include "demo/timeline.h"
 #include "paths.h"
 #include "progress.h"
 #include "show_runner.h"
 #include "temp_dir.h"
+#include "video.h"
 
 namespace {
 
@@ -188,6 +191,47 @@ TEST(CaptureProgress, StatusCountsFramesWrittenWithPercentAndTimeLeft) {
   capture::Progress p(2, false, false);
   for (int i = 0; i < 5; ++i) p.frame_written();
   EXPECT_EQ(p.written(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CaptureVideo, EncoderCommandCarriesThePresetAndQuotesPaths) {
+  capture::Options o = parsed({"--video", "/tmp/it's.mkv", "--size", "320x240"});
+  std::string c = capture::encoder_command(o, 44100, "/tmp/a b");
+  EXPECT_NE(c.find("-preset ultrafast -crf 18"), std::string::npos) << c;
+  EXPECT_NE(c.find("-s 320x240"), std::string::npos) << c;
+  EXPECT_NE(c.find("-c:a flac"), std::string::npos) << c;
+  EXPECT_NE(c.find("'/tmp/it'\\''s.mkv'"), std::string::npos) << c;
+  EXPECT_NE(c.find("'/tmp/a b'"), std::string::npos) << c;
+  o = parsed({"--video", "v.mp4", "--preset", "slow"});
+  c = capture::encoder_command(o, 48000, "/tmp/x");
+  EXPECT_NE(c.find("-preset slow"), std::string::npos) << c;
+  EXPECT_NE(c.find("-c:a aac"), std::string::npos) << c;
+  EXPECT_NE(c.find("-ar 48000"), std::string::npos) << c;
+}
+
+TEST(CaptureVideo, FrameQueueHandsOverEveryFrameInOrderThenCloses) {
+  capture::FrameQueue queue(3, 4);
+  std::vector<uint8_t> seen;
+  std::thread consumer([&] {
+    while (const std::vector<uint8_t>* frame = queue.take()) {
+      seen.push_back((*frame)[0]);
+      EXPECT_EQ((*frame)[3], static_cast<uint8_t>((*frame)[0] ^ 0xFF));
+      queue.release();
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    std::vector<uint8_t>& buffer = queue.acquire();  // waits while the consumer lags
+    buffer[0] = static_cast<uint8_t>(i);
+    buffer[3] = static_cast<uint8_t>(i ^ 0xFF);
+    queue.publish();
+  }
+  queue.close();
+  consumer.join();
+  ASSERT_EQ(seen.size(), 200u);
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(seen[static_cast<size_t>(i)], static_cast<uint8_t>(i));
 }
 
 }  // namespace
