@@ -57,6 +57,7 @@ bool ShowRunner::next(demo::Drawing drawing) {
 }
 
 bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing) {
+  if (show.ended()) return false;
   bool ran = false;
   if (drawing == demo::Drawing::kNone) {
     progress.timed_seek([&] { ran = show.next(drawing); });

@@ -36,6 +36,7 @@ class ShowRunner {
   bool next(demo::Drawing drawing = demo::Drawing::kAll);
   int64_t frame() const { return k_ - 1; }  // the frame just run (-1 before the first)
   double time() const { return static_cast<double>(k_ - 1) / fps_; }
+  bool ended() const { return ended_; }
 
  private:
   int fps_;
