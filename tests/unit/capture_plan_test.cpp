@@ -146,6 +146,12 @@ TEST(CaptureData, FoundByMarkersWithReasons) {
   c = capture::find_data(tmp.path(), "");
   EXPECT_TRUE(c.folder.empty());
   EXPECT_NE(c.report.find("no shaders/projector.fs"), std::string::npos) << c.report;
+  // A data folder with files missing is still the data: start-up names what is missing.
+  const std::string partial = tmp / "partial";
+  ASSERT_EQ(mkdir(partial.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((partial + "/3d").c_str(), 0755), 0);
+  std::ofstream(partial + "/3d/cube.obj") << "v 0 0 0\n";
+  EXPECT_EQ(capture::find_data(partial, "").folder, partial);
   {
     // From the repository root its data/ is found; elsewhere the installed default is.
     testdir::WorkingDir root(QUORL_SOURCE_DIR);

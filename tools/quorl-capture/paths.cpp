@@ -6,13 +6,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "audio/music.h"
 
 namespace capture {
 namespace {
 
-// The first file the show reads of each kind; a folder without them is not the data.
+// The first file the show reads of each kind; a folder with none of them is not the data.
+// One is enough: a data folder with files missing or broken is still the data, and the
+// show's own start-up says what is wrong with it (a missing mesh is not even an error).
 const char* const kDataMarkers[] = {"shaders/projector.fs", "images/frame.jpg", "3d/cube.obj",
                                     audio::kMusicPath};
 
@@ -95,7 +98,7 @@ DataChoice find_data(const std::string& given, const std::string& installed) {
       why = "no such folder";
     } else {
       const std::vector<std::string> missing = missing_data_files(c.folder);
-      if (missing.empty()) {
+      if (missing.size() < std::size(kDataMarkers)) {
         choice.folder = c.folder;
         choice.report = "data from " + c.folder + " (" + c.origin + ")";
         return choice;
