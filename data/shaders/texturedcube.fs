@@ -11,8 +11,10 @@ void main() {
   vec3 a = abs(vModelNormal);
   vec3 s = vModel / max(max(abs(vModel.x), abs(vModel.y)), abs(vModel.z));  // -1..1 on a face
   vec2 uv = a.x >= a.y && a.x >= a.z ? s.zy : (a.y >= a.z ? s.xz : s.xy);
-  // Turned over, so the bricks stand the right way up on screen.
-  vec3 brick = texture(T, vec2(uv.x, -uv.y) * 0.5 + 0.5).rgb;
+  // Half the picture per face (four courses, two bricks across): at 160x120 a face is
+  // about 40 pixels wide, and the whole picture would skip six texels a pixel and lose
+  // the mortar. Turned over, so the bricks stand the right way up on screen.
+  vec3 brick = texture(T, vec2(uv.x, -uv.y) * 0.25 + 0.5).rgb;
   vec3 n = normalize(vNormal);
   vec3 l = normalize(vec3(-0.45, -0.75, 0.6));
   vec3 e = normalize(-vView);

@@ -161,8 +161,12 @@ void makeStars() {
 // The show zooms 6.25x into texture point (0.5, 0.75), i.e. pixel column
 // 512, row 768: -0.745 + 0.16i, in the seahorse valley
 // between the main cardioid and the period-2 bulb; the whole set is still
-// in the picture.
+// in the picture.  The zoom lays a square patch of the picture on the 4:3
+// film frame, so the picture spans 4/3 more of the real axis than of the
+// imaginary one (about the target's column, which stays put): on film the
+// plane keeps its proportions and the bulbs stay round.
 const double kMandelCx = -0.745, kMandelCy = -0.79, kMandelW = 3.8;
+const double kMandelWideW = kMandelW * 4.0 / 3.0;
 
 Rgb palette(float t) {
     struct Stop { float t; Rgb c; };
@@ -212,7 +216,7 @@ void makeMandelbrot() {
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     double u = (x + (sx + 0.5) / ss) / N - 0.5, v = (y + (sy + 0.5) / ss) / N - 0.5;
-                    Rgb s = mandelSample(kMandelCx + u * kMandelW, kMandelCy + v * kMandelW);
+                    Rgb s = mandelSample(kMandelCx + u * kMandelWideW, kMandelCy + v * kMandelW);
                     r += s.r; g += s.g; b += s.b;
                 }
             float* p = c.at(x, y);
