@@ -164,6 +164,11 @@ void frame() {
                       static_cast<GLsizei>(in.screen_height));
     }
     note_advance(previous, ft.index, in.clock < kFadeOutStart, draw && renders_scene(slot));
+  } else if (!ft.has_tau) {
+    // Past the end without an advance: a clock that passed 131 s before the first advance
+    // (the process stopped early and resumed late) leaves the index at 0, so the
+    // fall-through would never run. The show is over all the same.
+    platform::post_quit(0);
   }
   // The first and last two seconds fade the lamp in and out, advance or not: slot 1 and
   // slot 28 are exactly the frames with a fade. The advance that finds no slot keeps its

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -232,6 +233,32 @@ TEST_F(DemoFrame, FadeOutStepsTheIndexDownAndDims) {
   EXPECT_EQ(indices.back(), 2064);
 }
 
+TEST_F(DemoFrame, FadesScaleTheLampExactlyOnEveryFrame) {
+  // r is d * g (fade-in) or d * phi (fade-out), rounded once, with d the frame's flicker or,
+  // on an advance, the advance's new one: checked bit for bit on advances and between them.
+  auto fade = [](double t) {
+    if (t >= 129) return std::sqrt(1 - (t - 129) * 0.25 * (t - 129));
+    return t < 2 ? std::sqrt(1 - (t - 2) * 0.25 * (t - 2)) : 1.0;
+  };
+  int advances = 0, steady = 0;
+  auto check = [&](double t) {
+    uint32_t s = demo::demo_random_state();
+    platform::CrtRand lib = platform::library_rand();
+    const int before = demo::film_frame_index();
+    double d = demo::frame_flicker(s);
+    const Strings calls = frame_calls(t);
+    const bool advanced = demo::film_frame_index() != before;
+    if (advanced) d = demo::advance_values(s, lib, 4.0 / 3.0).flicker;
+    (advanced ? advances : steady)++;
+    EXPECT_EQ(r_of(calls), static_cast<float>(d * fade(t))) << t;
+  };
+  for (double t = 0.0; t < 2.2; t += 0.013) check(t);
+  frame_at(128.99);
+  for (double t = 129.0; t <= 131.0; t += 0.0071) check(t);
+  EXPECT_GT(advances, 40);
+  EXPECT_GT(steady, 200);
+}
+
 TEST_F(DemoFrame, PastTheEndQuitsAndStillCompositesWithTheLampOut) {
   frame_at(130.9);
   int code = -1;
@@ -252,6 +279,27 @@ TEST_F(DemoFrame, PastTheEndQuitsAndStillCompositesWithTheLampOut) {
   }
   EXPECT_TRUE(platform::take_quit(&code));
   EXPECT_EQ(code, 0);
+}
+
+TEST_F(DemoFrame, ClockPastTheEndBeforeTheFirstAdvanceStillEndsTheShow) {
+  // A process stopped in its first 62 ms and resumed after 131 s: the index is still 0, so
+  // no frame ever advances into the fall-through.
+  frame_at(0.01);
+  int code = -1;
+  EXPECT_FALSE(platform::take_quit(&code));
+  const Strings calls = frame_calls(200.0);
+  EXPECT_EQ(demo::film_frame_index(), 0);
+  EXPECT_TRUE(scene_part(calls).empty());
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "glBindFramebuffer(36160, " +
+                                                       n(gfx::film_framebuffer()) + ")"),
+            0);  // no advance
+  EXPECT_EQ(r_of(calls), 0.0f);
+  EXPECT_EQ(calls.back(), "glDrawArrays(5, 0, 4)");  // the frame still composites
+  ASSERT_TRUE(platform::take_quit(&code));
+  EXPECT_EQ(code, 0);
+  // So does the pass the main loop runs after taking it.
+  frame_at(200.01);
+  EXPECT_TRUE(platform::take_quit(&code));
 }
 
 TEST_F(DemoFrame, EscapeQuitsButTheFrameGoesOn) {

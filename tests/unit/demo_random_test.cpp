@@ -77,13 +77,31 @@ TEST(AdvanceValues, DrawOrderSignsAndRanges) {
     ASSERT_EQ(v.us.y, (sy & 1) ? -0.5f : 0.5f);
     ASSERT_EQ(v.ub.x, static_cast<float>(w[0] * 0.2 * 3 * 0.25 + 0.5));
     ASSERT_NEAR(v.ub.x, 0.5, 0.15 + 1e-7);
+    ASSERT_EQ(v.ub.y, static_cast<float>(w[1] * 0.20000000298023224 + 0.5));
     ASSERT_NEAR(v.ub.y, 0.5, 0.2 + 1e-7);
+    ASSERT_EQ(v.qb.x, static_cast<float>(w[2] * 0.0024999999441206455 / aspect + 0.5));
     ASSERT_NEAR(v.qb.x, 0.5, 0.0025 / aspect + 1e-7);
     ASSERT_NEAR(v.qb.y, 0.5, 0.0025 + 1e-7);
     ASSERT_EQ(v.qb.y, static_cast<float>(w[3] * 0.0024999999441206455 + 0.5));
     ASSERT_EQ(v.qs.x, 0.6f);
     ASSERT_EQ(v.qs.y, -0.5f);
   }
+}
+
+TEST(AdvanceValues, FirstAdvanceOfTheShowOnAWideScreen) {
+  // Worked out by hand from the seed: u = 453946 / 2^23, then the signed draws of the next
+  // four states; aspect 16:10.
+  uint32_t s = 453946;
+  platform::CrtRand rng;
+  const demo::AdvanceValues v = demo::advance_values(s, rng, 16.0 / 10.0);
+  EXPECT_EQ(v.flicker, static_cast<double>(0.52164584f));
+  EXPECT_EQ(v.scratch_slot, 20 + 41 % 4);
+  EXPECT_EQ(v.us.x, -0.6f);  // 18467 is odd
+  EXPECT_EQ(v.us.y, 0.5f);   // 6334 is even
+  EXPECT_EQ(v.ub.x, 0.50112462f);
+  EXPECT_EQ(v.ub.y, 0.50145996f);
+  EXPECT_EQ(v.qb.x, 0.50107723f);
+  EXPECT_EQ(v.qb.y, 0.49771422f);
 }
 
 TEST(AdvanceValues, BothSignsOfTheScratchFlipsOccur) {

@@ -28,11 +28,16 @@ TEST(BallTables, TakeExactly96DrawsInTableThenPositionOrder) {
   for (int i = 0; i < 64; ++i) {
     ASSERT_EQ(table[i], demo::unit_from_rand(reference.next())) << "entry " << i;
   }
+  int rounded_late = 0;  // x values that differ from scaling the already rounded u
   for (int i = 0; i < 16; ++i) {
-    const float ux = demo::unit_from_rand(reference.next());
-    ASSERT_EQ(positions[2 * i], static_cast<float>(static_cast<double>(ux) * 1.3333333333333333));
+    const int draw = reference.next();
+    const double ux = draw * 2.0 / 32767.0 - 1.0;
+    ASSERT_EQ(positions[2 * i], static_cast<float>(ux * 1.3333333333333333)) << "ball " << i;
+    rounded_late += positions[2 * i] !=
+                    static_cast<float>(static_cast<double>(static_cast<float>(ux)) * 1.3333333333333333);
     ASSERT_EQ(positions[2 * i + 1], demo::unit_from_rand(reference.next()));
   }
+  EXPECT_EQ(rounded_late, 2);  // the draws from state 1 tell the two orders apart
   // The 97th draw of the run is the next one the show sees.
   EXPECT_EQ(rng.state, reference.state);
   EXPECT_EQ(rng.next(), reference.next());

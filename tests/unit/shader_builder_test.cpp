@@ -109,12 +109,28 @@ TEST_F(ShaderBuilderTest, CompilesAllElevenBeforeLinkingEightProgramsThenDeletes
   EXPECT_TRUE(g_boxes.empty());
 }
 
+// What glShaderSource saw: the text up to the length it was given, or "(no length)" when
+// the length array was null (GL would then read up to a NUL the file buffer lacks).
+std::vector<std::string> g_sources;
+void shader_source(GLuint, GLsizei count, const GLchar* const* text, const GLint* length) {
+  for (GLsizei i = 0; i < count; ++i)
+    g_sources.push_back(length ? std::string(text[i], static_cast<size_t>(length[i])) : "(no length)");
+}
+
 TEST_F(ShaderBuilderTest, SourceIsPassedWithItsExactLength) {
   std::ofstream(dir_ + "/shaders/tunnel.fs", std::ios::trunc);  // empty file: length 0
+  // A NUL inside the text: only an explicit length passes all of it on.
+  const char with_nul[] = "void main() {}\0// after a NUL\n";
+  const std::string with_nul_text(with_nul, sizeof with_nul - 1);
+  std::ofstream(dir_ + "/shaders/cube.fs", std::ios::trunc | std::ios::binary) << with_nul_text;
+  g_sources.clear();
+  gfx::glShaderSource = shader_source;
   ASSERT_TRUE(gfx::build_programs(8, 3, 0, programs_));
-  const auto sources = named("glShaderSource");
-  ASSERT_EQ(sources.size(), 11u);
-  EXPECT_EQ(sources[0].substr(0, 20), "glShaderSource(1, 1,");
+  ASSERT_EQ(g_sources.size(), 11u);
+  EXPECT_EQ(g_sources[0], "");
+  EXPECT_EQ(g_sources[1], "// projector.fs\n");
+  EXPECT_EQ(g_sources[3], with_nul_text);
+  EXPECT_EQ(g_sources[10], "// cube.vs\n");
 }
 
 TEST_F(ShaderBuilderTest, MissingPlasmaStopsAfterFiveFragmentShaders) {
