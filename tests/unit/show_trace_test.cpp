@@ -28,10 +28,12 @@
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
+#include "demo_setup.h"
 #include "gl_recorder.h"
 #include "platform/crt_rand.h"
 #include "platform/events.h"
 #include "platform/quit.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -119,24 +121,14 @@ struct Frame {
 
 bool no_escape() { return false; }
 
-// Start-up of the graphics and the demo as the program does it, with recording GL.
+// Start-up through the recording GL (tests/support/demo_setup.h), with the show's own mesh.
 bool start_show(Screen screen) {
-  char here[4096];
-  if (!getcwd(here, sizeof here) || chdir(QUORL_SOURCE_DIR "/data") != 0) return false;
-  gltest::install();
-  demo::seed_random();
-  bool ok = gfx::set_up_programs() && gfx::load_texture_catalogue();
-  gfx::create_screen_quad();
-  ok = ok && gfx::load_mesh(&gfx::cube_mesh()) && gfx::cube_mesh().triangle_count > 0;
-  demo::set_film_size(160, 120);
-  platform::library_rand().state = 1;
-  demo::fill_ball_tables();
-  ok = ok && gfx::create_film_framebuffer(160, 120);
-  demo::set_screen(screen.width, screen.height, static_cast<double>(screen.width) / screen.height);
-  demo::reset_show_for_test();
-  platform::reset_quit();
+  if (!gltest::set_up_demo(screen.width, screen.height)) return false;
+  testdir::WorkingDir data(QUORL_SOURCE_DIR "/data");
+  if (!data.ok() || !gfx::load_mesh(&gfx::cube_mesh()) || gfx::cube_mesh().triangle_count == 0)
+    return false;
   platform::set_escape_hook(&no_escape);
-  return chdir(here) == 0 && ok;
+  return true;
 }
 
 // Plays the show until it posts its quit, plus the one pass the main loop runs after it.
