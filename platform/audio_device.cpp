@@ -34,7 +34,7 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
 void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   // Only this callback writes `played`, so its own earlier value needs no ordering.
   uint64_t position = player->played.load(std::memory_order_relaxed);
-  bool started_half = false;
+  const uint32_t half_before = run_half(position);
   uint32_t left = frames;
   while (left > 0) {
     // One run never leaves its half, so it is all fresh or all stale.
@@ -42,9 +42,8 @@ void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
     if (run > left) run = left;
     const uint32_t half = run_half(position);
     const bool fresh = player->block->holds[half & 1].load(std::memory_order_acquire) == half;
-    if (player->cursor % kLoopHalfFrames == 0) {
-      started_half = true;
-      if (!fresh) player->stale_halves.fetch_add(1, std::memory_order_relaxed);
+    if (player->cursor % kLoopHalfFrames == 0 && !fresh) {
+      player->stale_halves.fetch_add(1, std::memory_order_relaxed);
     }
     // A stale half plays as silence, not as the music of two halves ago: a gap followed
     // by the music in step is heard as a dropout, a repeat as a wrong bar.
@@ -60,8 +59,9 @@ void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   }
   // Release: the refill thread, seeing the new position, writes only after these reads.
   player->played.store(position, std::memory_order_release);
-  // After the store, so the woken refill thread already sees the position in the new half.
-  if (started_half) wake(player->half_started);
+  // The position has reached a new half: the refill may write the one after it. After the
+  // store, so the woken refill thread already sees the position there.
+  if (run_half(position) != half_before) wake(player->half_started);
 }
 
 bool open_looping_output(const LoopingBlock* block, uint32_t rate) {

@@ -39,7 +39,7 @@ struct LoopPlayer {
   uint32_t cursor;               // next frame of the block to hand over, < kLoopFrames
   std::atomic<uint64_t> played;  // frames handed over since open, across repetitions
   std::atomic<uint64_t> stale_halves{0};  // halves that started before they were refilled
-  Wakeup half_started;                    // woken after each callback that starts a half
+  Wakeup half_started;                    // woken when the position reaches a new half
 };
 
 // The whole callback: copies `frames` frames from the block at the cursor into `out`
@@ -65,7 +65,7 @@ uint64_t looping_output_position();
 // Halves the device started that held other music than the run's (each played as silence).
 uint64_t looping_output_stale_halves();
 
-// Woken after each device callback that starts a half.
+// Woken when the device's position reaches a new half.
 const Wakeup& looping_output_wakeup();
 
 }  // namespace platform

@@ -56,12 +56,17 @@ def play_until_written(test, proc, path, frames, also_running=()):
             time.sleep(0.5)
         for other, message in also_running:
             test.assertIsNone(other.poll(), message)
-        test.assertIsNone(proc.poll(), "the program ended early")
-        test.assertTrue(harness.send_escape(proc), "could not send Escape")
-        status, _, err = harness.finish(proc)
-        test.assertEqual(status, 0, err)
+        end_with_escape(test, proc)
     finally:
         harness.stop(proc)
+
+
+def end_with_escape(test, proc):
+    """The program, still running, ends on Escape with status 0."""
+    test.assertIsNone(proc.poll(), "the program ended early")
+    test.assertTrue(harness.send_escape(proc), "could not send Escape")
+    status, _, err = harness.finish(proc)
+    test.assertEqual(status, 0, err)
 
 
 def first_nonzero(samples):

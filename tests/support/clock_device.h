@@ -43,7 +43,7 @@ struct Result {
   std::vector<float> heard;       // interleaved stereo from the device's position 0 on
   uint64_t stale_halves = 0;
   uint64_t halves_caught_up = 0;
-  std::vector<double> wake_ms;    // per refill: device started the half -> refill looked
+  std::vector<double> wake_ms;    // per refill: device reached the half -> refill looked
   std::vector<double> refill_ms;  // per refill: time to fill the half
   double device_late_ms = 0;      // worst lateness of the fake device against its deadlines
 };
@@ -165,11 +165,11 @@ inline bool run(const audio::FrameSource& source, uint32_t rate, const Options& 
           start + std::chrono::nanoseconds(call * o.device_frames * 1000000000ull / rate);
       std::this_thread::sleep_until(due);
       late_ms = std::max(late_ms, detail::ms_between(due, Clock::now()));
-      // A call that starts a half stamps it first, so the refill thread finds the stamp.
-      const uint64_t next_half_at = (position + audio::kHalfFrames - 1) / audio::kHalfFrames;
-      if (next_half_at * audio::kHalfFrames < position + o.device_frames &&
-          next_half_at < detail::kMaxHalves) {
-        s->half_start[next_half_at] = Clock::now();
+      // The call that takes the position to a half's first frame is the crossing: it
+      // stamps that half before it plays, so the refill thread finds the stamp.
+      const uint64_t crossed = (position + o.device_frames) / audio::kHalfFrames;
+      if (crossed * audio::kHalfFrames > position && crossed < detail::kMaxHalves) {
+        s->half_start[crossed] = Clock::now();
       }
       platform::play_from_loop(&s->player, &result->heard[position * 2], o.device_frames);
       position += o.device_frames;

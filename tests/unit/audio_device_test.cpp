@@ -85,7 +85,7 @@ TEST(LoopPlayback, AHalfNotRefilledInTimePlaysAsSilenceAndIsCountedOnce) {
   EXPECT_EQ(player.stale_halves.load(), 2u);
 }
 
-TEST(LoopPlayback, EachCallThatStartsAHalfWakesTheRefillOnce) {
+TEST(LoopPlayback, TheCallThatReachesANewHalfWakesTheRefillOnce) {
   auto block = std::make_unique<LoopingBlock>();
   LoopPlayer player{block.get(), 0, {0}, {0}, {}};
   ASSERT_TRUE(platform::make_wakeup(&player.half_started));
@@ -95,15 +95,20 @@ TEST(LoopPlayback, EachCallThatStartsAHalfWakesTheRefillOnce) {
     platform::wait_for_wakeup(player.half_started, 200);
     return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100);
   };
-  play_from_loop(&player, out.data(), 2048);  // starts half 0
-  EXPECT_TRUE(woken());
   play_from_loop(&player, out.data(), 2048);  // inside half 0
   EXPECT_FALSE(woken());
   for (int call = 0; call < 6; ++call) play_from_loop(&player, out.data(), 2048);
-  play_from_loop(&player, out.data(), 2048);  // starts half 1
+  EXPECT_FALSE(woken()) << "14336 frames: still in half 0";
+  play_from_loop(&player, out.data(), 2048);  // 16384: the position is in half 1
   play_from_loop(&player, out.data(), 2048);
   EXPECT_TRUE(woken()) << "a wake-up not yet waited for is kept";
   EXPECT_FALSE(woken()) << "and collapses into one";
+  // A call that straddles the end of the block reaches half 0 of the next pass.
+  play_from_loop(&player, out.data(), 1000);
+  for (int call = 0; call < 6; ++call) play_from_loop(&player, out.data(), 2048);
+  EXPECT_FALSE(woken()) << "31720 frames";
+  play_from_loop(&player, out.data(), 2048);  // 31720 .. 33768
+  EXPECT_TRUE(woken());
 }
 
 class LoopingOutputTest : public ::testing::Test {
