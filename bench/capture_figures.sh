@@ -7,8 +7,9 @@
 #   video   `--video` of the whole show at 1280x720 / 60: real-time factor (131 s / wall)
 #           and where the time went (--stats)
 # Timings on a shared machine are noisy: compare the figures printed side by side.
+# QUORL_REPO=DIR measures another checkout's build/quorl-capture and data/.
 set -euo pipefail
-capture_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+capture_repo="$(cd "${QUORL_REPO:-$(dirname "${BASH_SOURCE[0]}")/..}" && pwd)"
 capture_bin="${QUORL_CAPTURE:-$capture_repo/build/quorl-capture}"
 
 # Median wall seconds of three runs of quorl-capture with the given arguments (run in data/).

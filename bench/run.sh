@@ -2,7 +2,7 @@
 # The show's performance figures on this machine, each beside a baseline measured in the
 # same run, under a virtual 1920 x 1080 display (Xvfb, Mesa llvmpipe):
 #   bench/run.sh
-# Needs the build: cmake --build build --target quorl frame_bench baseline_gl
+# Needs the build: cmake --build build --target quorl quorl-capture frame_bench baseline_gl
 # Settings (environment): ROUNDS (default 5) runs of each program, FRAMES (default 300)
 # display frames per run; QUORL_REPO=DIR measures another checkout's build/quorl and data/
 # (say, an older version) against this checkout's baselines and benchmark programs.
@@ -81,7 +81,15 @@ figure_startup() {
   echo "  show/empty $(ratio "$show" "$empty")x"
 }
 
+# ---- quorl-capture: seeking to a late still, frames rendered for a range, the video's
+# real-time factor (CAPTURE_VIDEO=0 skips the video: it takes minutes) ----
+# shellcheck source=bench/capture_figures.sh
+source "$here/bench/capture_figures.sh"
+
 echo "quorl performance: $(nproc) cores, $(uptime | sed 's/.*load average/load average/')"
 [ "$repo" != "$here" ] && echo "measuring $repo"
 figure_display_frame
 figure_startup
+capture_figure_seek
+capture_figure_frames
+[ "${CAPTURE_VIDEO:-1}" = 0 ] || capture_figure_video
