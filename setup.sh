@@ -2,7 +2,8 @@
 # Installs what the build, the show and the tests need (Debian packages, only those
 # missing), then configures build/ and builds the targets named, or everything when none
 # is: ./setup.sh quorl builds only the program. QUORL_JOBS sets how many compile jobs run
-# at once (default: the number of processors). Run by play.sh and test.sh.
+# at once (default: the number of processors). ./setup.sh --packages only installs.
+# Run by play.sh and test.sh.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -12,6 +13,7 @@ packages=(cmake make g++ pkg-config libsdl2-dev libstb-dev libgl-dev libgl1-mesa
           python3 xvfb xauth xdotool x11-utils ffmpeg stress-ng pulseaudio pulseaudio-utils
           zlib1g-dev)
 tools/install-packages.sh "${packages[@]}"
+[ "${1:-}" = --packages ] && exit 0
 
 jobs="${QUORL_JOBS:-$(nproc)}"
 if ! [[ "$jobs" =~ ^[1-9][0-9]*$ ]]; then
