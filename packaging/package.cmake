@@ -55,7 +55,6 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libgl1-mesa-dri")
 # quorl-capture --video runs ffmpeg.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_SOURCE_IGNORE_FILES "/build.*/;/\\\\.git/")
 if(TARGET quorl-capture AND DEFINED QUORL_DATA_DIR)
   configure_file(packaging/check-data-dir.cmake ${CMAKE_BINARY_DIR}/check-data-dir.cmake @ONLY)
   set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_BINARY_DIR}/check-data-dir.cmake)
