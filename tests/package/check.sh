@@ -12,7 +12,7 @@ sudo_cmd=()
 
 deb=$(tools/make-package.sh)
 echo "package check: built $deb"
-tools/install-packages.sh desktop-file-utils
+tools/install-packages.sh desktop-file-utils man-db  # the entry and the pages are checked
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorl-package.XXXXXX")
 installed=0
 cleanup() {
