@@ -36,21 +36,21 @@ struct Format {
 const Format kFormats[4] = {
     {GL_R8, GL_RED}, {GL_RG8, GL_RG}, {GL_RGB8, GL_RGB}, {GL_RGBA8, GL_RGBA}};
 
-// Shows the slot's failure, or uploads its picture. The picture is released either way.
-bool upload_slot(int slot, LoadedPicture picture) {
-  const char* path = kPaths[slot];
+// Uploads the slot's picture, or says why not (the text of its box). The picture is
+// released either way.
+bool upload_slot(int slot, LoadedPicture picture, const char** failure) {
   if (picture.status == LoadedPicture::kFileError) {
-    platform::show_message_box("File error.", path);
+    *failure = "File error.";
     return false;
   }
   if (picture.status == LoadedPicture::kDecodeError) {
-    platform::show_message_box(picture.reason, path);
+    *failure = picture.reason;
     return false;
   }
   Image& image = picture.image;
   if (image.components < 1 || image.components > 4) {
     free_image(&image);
-    platform::show_message_box("Format error.", path);
+    *failure = "Format error.";
     return false;
   }
   const int width = image.width, height = image.height;
@@ -87,12 +87,19 @@ bool load_texture_catalogue() {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   // Uploads go in slot order, and the first slot that failed is the one shown: the loader
   // delivers every slot before it, whatever order the workers finished in.
-  bool ok = true;
-  for (int slot = 0; slot < kTextureCount && ok; ++slot) {
-    ok = upload_slot(slot, loader ? take_picture(loader, slot) : load_picture(kPaths[slot]));
+  int slot = 0;
+  const char* failure = nullptr;
+  while (slot < kTextureCount &&
+         upload_slot(slot, loader ? take_picture(loader, slot) : load_picture(kPaths[slot]),
+                     &failure)) {
+    ++slot;
   }
+  // The workers are gone before any box: the box may fork, and a fork should not find
+  // other threads in the middle of their work.
   if (loader) finish_picture_loader(loader);
-  return ok;
+  if (slot == kTextureCount) return true;
+  platform::show_message_box(failure, kPaths[slot]);
+  return false;
 }
 
 GLuint texture(int slot) { return g_textures.names[slot]; }
