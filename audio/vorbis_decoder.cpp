@@ -5,8 +5,8 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace audio {
 
@@ -29,6 +29,7 @@ size_t read_memory(void* dst, size_t size, size_t count, void* source) {
   auto* s = static_cast<VorbisStream*>(source);
   if (size == 0) return 0;
   const size_t items = std::min(count, (s->length - s->at) / size);
+  if (items == 0) return 0;  // also keeps an empty file's null buffer out of memcpy
   std::memcpy(dst, s->bytes + s->at, items * size);
   s->at += items * size;
   return items;
@@ -56,7 +57,8 @@ int decode_piece(void* decoder, float*** channels) {
 }  // namespace
 
 VorbisStream* open_vorbis(const uint8_t* bytes, size_t length) {
-  auto* s = new (std::nothrow) VorbisStream{};
+  // Plain C data (the library's struct inside): calloc'd and freed like the library's own.
+  auto* s = static_cast<VorbisStream*>(std::calloc(1, sizeof(VorbisStream)));
   if (!s) return nullptr;
   s->bytes = bytes;
   s->length = length;
@@ -65,7 +67,7 @@ VorbisStream* open_vorbis(const uint8_t* bytes, size_t length) {
   // file that was cut short instead of playing what is there.
   const ov_callbacks callbacks{&read_memory, nullptr, nullptr, nullptr};
   if (ov_open_callbacks(s, &s->file, nullptr, 0, callbacks) != 0) {
-    delete s;  // a failed open has already cleared what it set up
+    std::free(s);  // a failed open has already cleared what it set up
     return nullptr;
   }
   const vorbis_info* info = ov_info(&s->file, -1);
@@ -87,7 +89,7 @@ FrameSource vorbis_source(VorbisStream* s) { return {&decode_piece, s, 1}; }
 void close_vorbis(VorbisStream* s) {
   if (!s) return;
   ov_clear(&s->file);
-  delete s;
+  std::free(s);
 }
 
 }  // namespace audio
