@@ -52,7 +52,11 @@ SDL_Window* open_window() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-  SDL_Window* window = SDL_CreateWindow("baseline", 0, 0, 640, 480,
+  // Made at the screen's size: without a window manager (Xvfb) nothing would resize a
+  // smaller window, and the frames would cover only part of the screen.
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return nullptr;
+  SDL_Window* window = SDL_CreateWindow("baseline", 0, 0, mode.w, mode.h,
                                         SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN_DESKTOP);
   if (!window || !SDL_GL_CreateContext(window)) return nullptr;
   SDL_GL_SetSwapInterval(1);  // fails under Xvfb, as for the show
