@@ -29,11 +29,13 @@ constexpr int kFilmHeight = 120;
 int main() {
   // 1. window, rendering context, GL entry points
   app::start_run_stats();  // QUORL_STATS: the run report at exit
-  if (!app::create_window_and_context()) fail("Bad kind of error, error.");
+  // The pictures decode on worker threads from the moment the instance is ours, while the
+  // window, the context and the shaders are made; what goes wrong with them is shown at
+  // step 4, in slot order, as if they were read there.
+  if (!app::create_window_and_context(&gfx::start_decoding_pictures)) {
+    fail("Bad kind of error, error.");
+  }
   app::phase_done(app::Phase::kWindow);
-  // The pictures decode on worker threads while the shaders compile; what goes wrong with
-  // them is shown at step 4, in slot order, as if they were read there.
-  gfx::start_decoding_pictures();
   // 2. the demo random generator
   demo::seed_random();
   // 3. shader programs and uniform tables (the builder shows its own message)

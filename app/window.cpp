@@ -136,8 +136,9 @@ bool create_context(int width, int height, bool offscreen) {
 }
 }  // namespace
 
-bool create_window_and_context() {
+bool create_window_and_context(void (*once_ours)()) {
   if (!platform::acquire_instance_lock(kInstanceName)) return false;
+  if (once_ours) once_ours();
   if (!create_context(1, 1, false)) return false;
 
   SDL_DisplayMode mode;

@@ -11,8 +11,10 @@ constexpr const char* kInstanceName = "quorl";
 // compatibility context (double-buffered RGB, no depth, stencil or alpha), loads the GL
 // entry points, reads the screen size and sets the swap interval to 1. False when another
 // instance runs (nothing created) or when an entry point is missing (after the boxes
-// naming it and "OpenGL Extensions error.").
-bool create_window_and_context();
+// naming it and "OpenGL Extensions error."). `once_ours`, if given, is called as soon as
+// the lock is taken, before the slow part (display, window, context): work that only the
+// running instance should do can start there.
+bool create_window_and_context(void (*once_ours)() = nullptr);
 
 // For rendering without a display (capture, tests): SDL's offscreen driver, a hidden
 // width x height window with the same context and entry points; the demo's screen and the

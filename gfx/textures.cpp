@@ -75,6 +75,14 @@ void start_decoding_pictures() {
   const unsigned cores = std::thread::hardware_concurrency();
   g_textures.loader =
       start_picture_loader(kPaths, kTextureCount, cores == 0 ? 2 : static_cast<int>(cores));
+  // Any box, whoever shows it, comes after the workers are gone.
+  if (g_textures.loader) platform::set_before_message_box(&stop_decoding_pictures);
+}
+
+void stop_decoding_pictures() {
+  PictureLoader* loader = g_textures.loader;
+  g_textures.loader = nullptr;
+  if (loader) finish_picture_loader(loader);
 }
 
 bool load_texture_catalogue() {

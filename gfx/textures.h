@@ -35,6 +35,10 @@ enum TextureSlot : int {
 // when the catalogue is loaded. Shows nothing: failures wait for the catalogue.
 void start_decoding_pictures();
 
+// Stops the workers and drops what they decoded; the catalogue then reads the pictures
+// itself. Nothing to do when no decoding runs.
+void stop_decoding_pictures();
+
 // Loads all 24 pictures (decoding them here if that was not started). Uploads in slot order;
 // on the first failing slot shows its box and returns false.
 bool load_texture_catalogue();

@@ -7,10 +7,12 @@ namespace platform {
 namespace {
 struct MessageBoxState {
   MessageBoxHook hook = nullptr;
+  BeforeBox before = nullptr;
 } g_box;
 }  // namespace
 
 void show_message_box(const char* text, const char* caption) {
+  if (g_box.before) g_box.before();
   if (!caption) caption = kDefaultCaption;
   if (!text) text = "";
   std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -21,6 +23,8 @@ void show_message_box(const char* text, const char* caption) {
   }
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
 }
+
+void set_before_message_box(BeforeBox before) { g_box.before = before; }
 
 void set_message_box_hook(MessageBoxHook hook) { g_box.hook = hook; }
 

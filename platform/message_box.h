@@ -11,6 +11,12 @@ constexpr const char* kDefaultCaption = "Error";
 // caption means kDefaultCaption. If no box can be shown, the stderr line is the message.
 void show_message_box(const char* text, const char* caption);
 
+// Work to stop before any box is shown (say, worker threads: the box may fork, and the
+// child should not find threads in the middle of their work). Called once per box, before
+// the stderr line; null for none.
+using BeforeBox = void (*)();
+void set_before_message_box(BeforeBox before);
+
 // Test seam: replaces the box (not the stderr line); null restores the real one.
 using MessageBoxHook = void (*)(const char* text, const char* caption);
 void set_message_box_hook(MessageBoxHook hook);

@@ -3,6 +3,8 @@
 // is shown, with nothing uploaded after it, however the workers' timing falls.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -91,6 +93,36 @@ TEST_F(TextureCatalogue, AMissingPictureAfterGoodOnesGivesFileError) {
   EXPECT_FALSE(load(true));
   EXPECT_EQ(boxes(), std::vector<std::string>{"images/f4.png: File error."});
   EXPECT_EQ(uploads(), 23);
+}
+
+// A box shown by anyone while the pictures decode (a shader that fails to build, say)
+// finds the workers gone: the box may fork, and the child should find no thread mid-work.
+// The catalogue afterwards decodes what it needs itself.
+int threads_in_box = 0;
+int count_threads() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+void count_threads_box(const char* text, const char* caption) {
+  threads_in_box = count_threads();
+  record_box(text, caption);
+}
+
+TEST_F(TextureCatalogue, ABoxDuringDecodingStopsTheWorkersFirst) {
+  testdir::WorkingDir here(tmp_.path());
+  ASSERT_TRUE(here.ok());
+  const int before = count_threads();
+  gfx::start_decoding_pictures();
+  platform::set_message_box_hook(count_threads_box);
+  platform::show_message_box("Shader error.", "shaders/tunnel.fs");
+  EXPECT_EQ(threads_in_box, before);
+  ASSERT_TRUE(gfx::load_texture_catalogue());
+  EXPECT_EQ(uploads(), 24);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"shaders/tunnel.fs: Shader error."});
 }
 
 }  // namespace
