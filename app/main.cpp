@@ -11,6 +11,7 @@
 #include "gfx/textures.h"
 #include "platform/clock.h"
 #include "platform/events.h"
+#include "platform/memory.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 
@@ -27,6 +28,7 @@ constexpr int kFilmHeight = 120;
 }  // namespace
 
 int main() {
+  platform::keep_large_blocks_in_one_heap();  // before any thread: see there
   // 1. window, rendering context, GL entry points
   app::start_run_stats();  // QUORL_STATS: the run report at exit
   // The pictures decode on worker threads from the moment the instance is ours, while the
