@@ -10,6 +10,7 @@
 #include "platform/events.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
+#include "platform/window_manager.h"
 
 namespace app {
 namespace {
@@ -170,7 +171,11 @@ void switch_to_fullscreen() {
   SDL_SetWindowSize(g_window.window, static_cast<int>(g_window.screen_width),
                     static_cast<int>(g_window.screen_height));
   SDL_SetWindowBordered(g_window.window, SDL_FALSE);
-  SDL_SetWindowFullscreen(g_window.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  // With no window manager, the borderless window of the screen's size at (0, 0) already
+  // covers the screen; the fullscreen request would only wait for an answer nobody gives.
+  if (platform::window_manager_runs(g_window.window)) {
+    SDL_SetWindowFullscreen(g_window.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
   SDL_ShowWindow(g_window.window);
   SDL_SetWindowAlwaysOnTop(g_window.window, SDL_TRUE);
   SDL_RaiseWindow(g_window.window);
