@@ -72,9 +72,11 @@ bool upload_slot(int slot, LoadedPicture picture, const char** failure) {
 
 void start_decoding_pictures() {
   if (g_textures.loader) return;
-  const unsigned cores = std::thread::hardware_concurrency();
-  g_textures.loader =
-      start_picture_loader(kPaths, kTextureCount, cores == 0 ? 2 : static_cast<int>(cores));
+  // One core is left to the main thread, which makes the window, the context and the
+  // shaders meanwhile: on two cores one worker still finishes first, and a second one only
+  // slowed the main thread down (start-up 0.27 s against 0.25 s).
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  g_textures.loader = start_picture_loader(kPaths, kTextureCount, cores > 2 ? cores - 1 : 1);
   // Any box, whoever shows it, comes after the workers are gone.
   if (g_textures.loader) platform::set_before_message_box(&stop_decoding_pictures);
 }
