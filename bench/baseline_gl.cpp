@@ -1,6 +1,10 @@
 // Baselines for the show's figures: small SDL + OpenGL 3.0 programs on the same display.
-//   baseline_gl first-frame      process start to the first presented frame of an empty
-//                                fullscreen program (prints first_frame_ms)
+//   baseline_gl first-frame [borderless]
+//                                process start to the first presented frame of an empty
+//                                fullscreen program (prints first_frame_ms); borderless:
+//                                a borderless window of the screen's size instead, with no
+//                                fullscreen request (which, with no window manager to answer
+//                                it, SDL waits 100 ms for)
 //   baseline_gl quad3 [frames]   a full-screen quad multiplying three textures of the
 //                                projector's kinds and sizes through three mappings
 //   baseline_gl constant [frames]  the same quad in one constant colour
@@ -45,7 +49,7 @@ const char* const kConstant = R"(#version 130
 in vec2 vT, vF, vU;
 void main() { gl_FragColor = vec4(0.8, 0.7, 0.5, 1.0); })";
 
-SDL_Window* open_window() {
+SDL_Window* open_window(bool fullscreen = true) {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
@@ -56,8 +60,9 @@ SDL_Window* open_window() {
   // smaller window, and the frames would cover only part of the screen.
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return nullptr;
-  SDL_Window* window = SDL_CreateWindow("baseline", 0, 0, mode.w, mode.h,
-                                        SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_Window* window = SDL_CreateWindow(
+      "baseline", 0, 0, mode.w, mode.h,
+      SDL_WINDOW_OPENGL | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS));
   if (!window || !SDL_GL_CreateContext(window)) return nullptr;
   SDL_GL_SetSwapInterval(1);  // fails under Xvfb, as for the show
   int w = 0, h = 0;
@@ -90,8 +95,8 @@ GLuint texture(int unit, GLint internal_format, GLenum format, int w, int h, int
   return name;
 }
 
-int first_frame() {
-  SDL_Window* window = open_window();
+int first_frame(bool fullscreen) {
+  SDL_Window* window = open_window(fullscreen);
   if (!window) return 1;
   glClear(GL_COLOR_BUFFER_BIT);
   SDL_GL_SwapWindow(window);
@@ -145,10 +150,12 @@ int frames(const char* mode, int count) {
 
 int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "";
-  if (std::strcmp(mode, "first-frame") == 0) return first_frame();
+  if (std::strcmp(mode, "first-frame") == 0) {
+    return first_frame(!(argc > 2 && std::strcmp(argv[2], "borderless") == 0));
+  }
   if (std::strcmp(mode, "quad3") == 0 || std::strcmp(mode, "constant") == 0) {
     return frames(mode, argc > 2 ? std::max(1, std::atoi(argv[2])) : 600);
   }
-  std::fprintf(stderr, "usage: baseline_gl first-frame | quad3 [frames] | constant [frames]\n");
+  std::fprintf(stderr, "usage: baseline_gl first-frame [borderless] | quad3 [frames] | constant [frames]\n");
   return 2;
 }
