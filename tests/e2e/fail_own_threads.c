@@ -16,7 +16,8 @@ static int is_program_code(void* (*routine)(void*)) {
   char exe[PATH_MAX];
   char where[PATH_MAX];
   if (!dladdr((void*)routine, &info) || !info.dli_fname) return 0;
-  if (info.dli_sname && strstr(info.dli_sname, "execute_native_thread_routine")) return 1;
+  /* A std::thread starts in libstdc++, at a routine with no exported name. */
+  if (strstr(info.dli_fname, "libstdc++")) return 1;
   if (!realpath("/proc/self/exe", exe) || !realpath(info.dli_fname, where)) return 0;
   return strcmp(exe, where) == 0;
 }

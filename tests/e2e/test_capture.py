@@ -91,6 +91,28 @@ class Capture(unittest.TestCase):
         # 16384 frames of silence, give or take the AAC encoder's priming.
         self.assertAlmostEqual(first, 16384, delta=2048)
 
+    def test_video_without_a_thread_of_its_own_is_the_same_video(self):
+        # Where no thread can be made (the system is out of them), the frames go to the
+        # encoder from the rendering thread: the same video, not an abort.
+        shim = os.path.join(harness.BUILD, "tests", "libquorl_fail_threads.so")
+        tmp = harness.make_tmpdir()
+        hashes = []
+        for preload in (None, shim):
+            video = os.path.join(tmp, "%s.mkv" % ("alone" if preload else "fed"))
+            env = dict(os.environ)
+            env.pop("DISPLAY", None)
+            if preload:
+                env["LD_PRELOAD"] = preload
+            r = subprocess.run([CAPTURE, "--size", "160x120", "--fps", "10", "--video", video],
+                               cwd=DATA, env=env, capture_output=True, text=True, timeout=600)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            frames = subprocess.run(["ffmpeg", "-v", "error", "-i", video, "-map", "0:v",
+                                     "-f", "framemd5", "-"], capture_output=True, text=True,
+                                    check=True).stdout
+            hashes.append([line for line in frames.splitlines() if not line.startswith("#")])
+        self.assertEqual(len(hashes[0]), 1313)
+        self.assertEqual(hashes[0], hashes[1])
+
 
 if __name__ == "__main__":
     unittest.main()

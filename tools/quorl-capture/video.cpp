@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "frame_queue.h"
@@ -63,15 +64,21 @@ struct PipeWriter {
   std::atomic<bool> failed{false};
   double blocked_s = 0.0;  // time spent waiting on the encoder to take the bytes
 
+  // The oldest frame of the queue into the pipe; false once the queue is closed and empty.
+  bool write_one(FrameQueue* queue) {
+    const std::vector<uint8_t>* frame = queue->take();
+    if (!frame) return false;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (size_t end = frame->size(); !failed && end >= row_bytes; end -= row_bytes) {
+      if (std::fwrite(frame->data() + end - row_bytes, 1, row_bytes, pipe) != row_bytes)
+        failed = true;
+    }
+    blocked_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    queue->release();
+    return true;
+  }
   void run(FrameQueue* queue) {
-    while (const std::vector<uint8_t>* frame = queue->take()) {
-      const auto t0 = std::chrono::steady_clock::now();
-      for (size_t end = frame->size(); !failed && end >= row_bytes; end -= row_bytes) {
-        if (std::fwrite(frame->data() + end - row_bytes, 1, row_bytes, pipe) != row_bytes)
-          failed = true;
-      }
-      blocked_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      queue->release();
+    while (write_one(queue)) {
     }
   }
 };
@@ -112,17 +119,24 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
   std::setvbuf(pipe, pipe_buffer, _IOFBF, sizeof pipe_buffer);
   FrameQueue queue(kFramesAhead, row * static_cast<size_t>(o.height));
   PipeWriter writer{pipe, row};
-  std::thread feeder([&] { writer.run(&queue); });
+  // The encoder is fed from a second thread; where none can be made, from this one, a
+  // frame at a time, just more slowly.
+  std::thread feeder;
+  try {
+    feeder = std::thread([&] { writer.run(&queue); });
+  } catch (const std::system_error&) {
+  }
   while (!writer.failed) {
     std::vector<uint8_t>* buffer = nullptr;
     progress.timed_encode([&] { buffer = &queue.acquire(); });  // waiting on the encoder
     if (!render_next(show, progress)) break;
     progress.timed_readback([&] { read_framebuffer_bottom_up(o.width, o.height, buffer->data()); });
     queue.publish();
+    if (!feeder.joinable()) writer.write_one(&queue);
     progress.frame_written();
   }
   queue.close();
-  feeder.join();
+  if (feeder.joinable()) feeder.join();
   int status = 0;
   progress.timed_encode([&] { status = pclose(pipe); });
   unlink(audio.c_str());
