@@ -1,8 +1,10 @@
 #include "app/run_report.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
+#include <vector>
+
+#include "app/json_text.h"
 
 namespace app {
 namespace {
@@ -14,14 +16,71 @@ constexpr const char* kPhaseKeys[kPhaseCount] = {
     "window", "programs", "pictures", "screen_quad",
     "music", "mesh", "fullscreen", "film_framebuffer"};
 
-void add(std::string* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void add(std::string* out, const char* format, ...) {
-  char line[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  *out += line;
+// One value of the report, written once: its member name in the JSON object of its section
+// and the fragment of the readable report it is printed in (a printf format with at most
+// one conversion, which takes the value). Either may be missing: a value only one of the
+// two forms shows.
+struct Field {
+  enum class Kind { kCount, kInt, kReal, kText, kNull, kList };
+  const char* key = nullptr;
+  const char* readable = nullptr;
+  Kind kind = Kind::kNull;
+  unsigned long long count = 0;
+  int integer = 0;
+  double real = 0.0;
+  int decimals = 0;  // JSON only; the readable fragment has its own precision
+  std::string text;
+  std::vector<std::vector<Field>> items;  // kList: a JSON array of objects, read in order
+};
+
+struct Section {
+  const char* key;  // the JSON object of the section; nullptr: members of the top level
+  bool readable;    // the readable report shows this section
+  std::vector<Field> fields;
+  bool json = true;  // the JSON object has this section
+};
+
+Field count(const char* key, const char* readable, uint64_t value) {
+  Field f;
+  f.key = key;
+  f.readable = readable;
+  f.kind = Field::Kind::kCount;
+  f.count = static_cast<unsigned long long>(value);
+  return f;
+}
+
+Field integer(const char* key, const char* readable, int64_t value) {
+  Field f = count(key, readable, 0);
+  f.kind = Field::Kind::kInt;
+  f.integer = static_cast<int>(value);
+  return f;
+}
+
+Field real(const char* key, const char* readable, double value, int decimals) {
+  Field f = count(key, readable, 0);
+  f.kind = Field::Kind::kReal;
+  f.real = value;
+  f.decimals = decimals;
+  return f;
+}
+
+Field text(const char* key, const char* readable, std::string value) {
+  Field f = count(key, readable, 0);
+  f.kind = Field::Kind::kText;
+  f.text = std::move(value);
+  return f;
+}
+
+Field null(const char* key, const char* readable = nullptr) {
+  Field f = count(key, readable, 0);
+  f.kind = Field::Kind::kNull;
+  return f;
+}
+
+// A real value the report may not have: null in JSON, and nothing in the readable form.
+Field real_or_null(const char* key, const char* readable, bool known, double value,
+                   int decimals) {
+  return known ? real(key, readable, value, decimals) : null(key);
 }
 
 double ms(double seconds) { return seconds * 1000.0; }
@@ -32,86 +91,184 @@ double phases_total(const RunReport& r) {
   return sum;
 }
 
-// JSON has no NaN or infinity; a number that is not finite is written as null.
-void add_number(std::string* out, const char* key, double value, int decimals) {
-  if (std::isfinite(value)) {
-    add(out, "\"%s\":%.*f", key, decimals, value);
+Section startup_section(const RunReport& r) {
+  Section s{"startup", r.has_startup, {}, r.has_startup};
+  const bool first = r.to_first_frame >= 0.0;
+  if (first) {
+    s.fields.push_back(
+        real(nullptr, "start-up   %.3f s from process start to the first presented frame\n",
+             r.to_first_frame, 0));
+    s.fields.push_back(real("first_frame_ms", nullptr, ms(r.to_first_frame), 3));
   } else {
-    add(out, "\"%s\":null", key);
+    s.fields.push_back(
+        integer(nullptr, "start-up   ended before the first frame, after %d", r.phases_reached));
+    s.fields.push_back(integer(nullptr, " of %d phases\n", kPhaseCount));
+    s.fields.push_back(null("first_frame_ms"));
   }
-}
-
-void add_json_string(std::string* out, const std::string& text) {
-  *out += '"';
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      *out += '\\';
-      *out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      add(out, "\\u%04x", c);
-    } else {
-      *out += static_cast<char>(c);
-    }
-  }
-  *out += '"';
-}
-
-void text_startup(std::string* out, const RunReport& r) {
-  if (r.to_first_frame >= 0.0) {
-    add(out, "start-up   %.3f s from process start to the first presented frame\n",
-        r.to_first_frame);
-  } else {
-    add(out, "start-up   ended before the first frame, after %d of %d phases\n",
-        r.phases_reached, kPhaseCount);
-  }
+  Field phases = null("phases");
+  phases.kind = Field::Kind::kList;
   for (int i = 0; i < r.phases_reached; ++i) {
-    add(out, "  %-20s %9.1f ms\n", kPhaseNames[i], ms(r.phase_seconds[i]));
+    phases.items.push_back({text("name", nullptr, kPhaseKeys[i]),
+                            text(nullptr, "  %-20s", kPhaseNames[i]),
+                            real("ms", " %9.1f ms\n", ms(r.phase_seconds[i]), 3)});
   }
-  if (r.to_first_frame >= 0.0) {
-    add(out, "  %-20s %9.1f ms  (the first frame and the untimed steps)\n", "the rest",
-        ms(r.to_first_frame - phases_total(r)));
+  s.fields.push_back(std::move(phases));
+  if (first) {
+    s.fields.push_back(text(nullptr, "  %-20s", "the rest"));
+    s.fields.push_back(real(nullptr, " %9.1f ms  (the first frame and the untimed steps)\n",
+                            ms(r.to_first_frame - phases_total(r)), 0));
   }
+  return s;
 }
 
-void text_frames(std::string* out, const RunReport& r) {
+Section frames_section(const RunReport& r) {
   const FrameSummary& f = r.frames;
-  const char* what = r.frames_are_render_times ? "render time" : "frame time";
-  if (r.frames_are_render_times) {
-    add(out, "rendered   %llu display frames, %.1f a second of rendering\n",
-        static_cast<unsigned long long>(r.passes), f.mean_rate);
-  } else {
-    add(out, "display    %llu frames in %.2f s, %.1f a second\n",
-        static_cast<unsigned long long>(r.passes), r.clock_seconds, f.mean_rate);
-  }
-  if (f.count == 0) return;
-  add(out, "  %s p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", what, ms(f.p50), ms(f.p99), ms(f.max));
-  add(out, "  %llu frames longer than %.2f ms (twice the median)", 
-      static_cast<unsigned long long>(f.slow), ms(2.0 * f.p50));
-  if (f.window < f.count) {
-    add(out, "; percentiles of the last %llu", static_cast<unsigned long long>(f.window));
-  }
-  *out += '\n';
+  const bool render = r.frames_are_render_times;
+  const bool timed = f.count > 0;  // the readable lines past the first need frame times
+  Section s{"frames", r.passes > 0 || !r.has_startup, {}};
+  s.fields = {
+      count("count", render ? "rendered   %llu display frames" : "display    %llu frames",
+            r.passes),
+      text("times", nullptr, render ? "render" : "display"),
+      real("seconds", render ? nullptr : " in %.2f s", r.clock_seconds, 3),
+      real("mean_fps", render ? ", %.1f a second of rendering\n" : ", %.1f a second\n",
+           f.mean_rate, 2),
+      text(nullptr, timed ? "  %s" : nullptr, render ? "render time" : "frame time"),
+      real("p50_ms", timed ? " p50 %.2f ms" : nullptr, ms(f.p50), 3),
+      real("p99_ms", timed ? ", p99 %.2f ms" : nullptr, ms(f.p99), 3),
+      real("max_ms", timed ? ", max %.2f ms\n" : nullptr, ms(f.max), 3),
+      count("slow", timed ? "  %llu frames longer than" : nullptr, f.slow),
+      real(nullptr, timed ? " %.2f ms (twice the median)" : nullptr, ms(2.0 * f.p50), 0),
+      count("window", !timed ? nullptr : f.window < f.count ? "; percentiles of the last %llu\n"
+                                                            : "\n",
+            f.window),
+  };
+  return s;
 }
 
-void text_music(std::string* out, const RunReport& r) {
-  if (r.rate == 0) {
-    add(out, "music      no sound device played\n");
+Section film_section(const RunReport& r) {
+  return {"film", r.film.advances > 0,
+          {count("indices", "film       %llu indices gone through", r.film.indices),
+           count("advances", ": %llu advances", r.film.advances),
+           count("scenes", ", %llu rendered a scene", r.film.scenes),
+           count("skipped", "; %llu skipped (display slower than 16 a second)\n",
+                 r.film.skipped)}};
+}
+
+Section music_section(const RunReport& r) {
+  Section s{r.has_music ? "music" : nullptr, r.has_music && r.passes > 0, {}};
+  if (!r.has_music) return s;
+  const bool played = r.rate > 0;
+  const double rate = played ? r.rate : 1.0;
+  const bool first = played && r.first_frame_clock >= 0.0;
+  const bool end = played && r.passes > 0;
+  const double first_offset =
+      first ? music_offset_frames(r.first_frame_clock, r.first_frame_played, r.rate, r.lead_in)
+            : 0.0;
+  const double offset =
+      played ? music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in) : 0.0;
+  s.fields = {
+      null(nullptr, played ? nullptr : "music      no sound device played\n"),
+      count("played_frames", played ? "music      %llu frames played" : nullptr, r.played_frames),
+      count("rate", played ? " at %llu Hz" : nullptr, r.rate),
+      real(nullptr, played ? " (%.3f s)" : nullptr, r.played_frames / rate, 0),
+      count("stale_halves", played ? "; %llu stale halves" : nullptr, r.stale_halves),
+      count("halves_caught_up", played ? ", %llu halves caught up\n" : nullptr,
+            r.halves_caught_up),
+      count("lead_in", nullptr, r.lead_in),
+      real_or_null("offset_first_frame_frames", "  at the first frame %.0f frames", first,
+                   first_offset, 0),
+      real(nullptr, first ? " (%.1f ms) behind the frame clock\n" : nullptr,
+           ms(first_offset / rate), 0),
+      real_or_null("offset_frames", "  at the end %.0f frames", end, offset, 0),
+      real(nullptr, played ? " (%.1f ms) behind the frame clock" : nullptr, ms(offset / rate),
+           0),
+      count(nullptr, played ? ", of which the lead-in is %llu" : nullptr, r.lead_in),
+      real(nullptr, played ? " (%.1f ms)\n" : nullptr, ms(r.lead_in / rate), 0),
+  };
+  return s;
+}
+
+// The whole report in the order both forms write it.
+std::vector<Section> report_sections(const RunReport& r) {
+  const bool screen = r.screen_width > 0;
+  return {
+      {nullptr, true, {integer(nullptr, "quorl run report (exit code %d)\n", r.exit_code)}},
+      startup_section(r),
+      frames_section(r),
+      film_section(r),
+      music_section(r),
+      {"screen", screen,
+       {count("width", "screen     %llu", r.screen_width),
+        count("height", " x %llu", r.screen_height)}},
+      {nullptr, screen,
+       {text("renderer", nullptr, r.renderer),
+        text(nullptr, ", %s\n", r.renderer.empty() ? "no renderer" : r.renderer),
+        integer("exit_code", nullptr, r.exit_code)}},
+  };
+}
+
+void add_readable(std::string* out, const Field& f) {
+  if (f.kind == Field::Kind::kList) {
+    for (const std::vector<Field>& item : f.items) {
+      for (const Field& g : item) add_readable(out, g);
+    }
     return;
   }
-  add(out, "music      %llu frames played at %u Hz (%.3f s); %llu stale halves, %llu halves "
-      "caught up\n", static_cast<unsigned long long>(r.played_frames), r.rate,
-      static_cast<double>(r.played_frames) / r.rate,
-      static_cast<unsigned long long>(r.stale_halves),
-      static_cast<unsigned long long>(r.halves_caught_up));
-  if (r.first_frame_clock >= 0.0) {
-    const double first =
-        music_offset_frames(r.first_frame_clock, r.first_frame_played, r.rate, r.lead_in);
-    add(out, "  at the first frame %.0f frames (%.1f ms) behind the frame clock\n", first,
-        ms(first / r.rate));
+  if (!f.readable) return;
+  char line[512];
+  switch (f.kind) {
+    case Field::Kind::kCount: std::snprintf(line, sizeof line, f.readable, f.count); break;
+    case Field::Kind::kInt: std::snprintf(line, sizeof line, f.readable, f.integer); break;
+    case Field::Kind::kReal: std::snprintf(line, sizeof line, f.readable, f.real); break;
+    case Field::Kind::kText: std::snprintf(line, sizeof line, f.readable, f.text.c_str()); break;
+    default: std::snprintf(line, sizeof line, "%s", f.readable); break;
   }
-  const double offset = music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in);
-  add(out, "  at the end %.0f frames (%.1f ms) behind the frame clock, of which the lead-in is %u "
-      "(%.1f ms)\n", offset, ms(offset / r.rate), r.lead_in, ms(static_cast<double>(r.lead_in) / r.rate));
+  *out += line;
+}
+
+void add_json_members(std::string* out, const std::vector<Field>& fields, bool* first);
+
+void add_json_value(std::string* out, const Field& f) {
+  char number[64];
+  switch (f.kind) {
+    case Field::Kind::kCount: std::snprintf(number, sizeof number, "%llu", f.count); break;
+    case Field::Kind::kInt: std::snprintf(number, sizeof number, "%d", f.integer); break;
+    case Field::Kind::kReal:
+      // JSON has no NaN or infinity; a number that is not finite is written as null.
+      if (std::isfinite(f.real)) {
+        std::snprintf(number, sizeof number, "%.*f", f.decimals, f.real);
+      } else {
+        std::snprintf(number, sizeof number, "null");
+      }
+      break;
+    case Field::Kind::kText: *out += json_string(f.text); return;
+    case Field::Kind::kList: {
+      *out += '[';
+      for (size_t i = 0; i < f.items.size(); ++i) {
+        if (i) *out += ',';
+        bool first = true;
+        *out += '{';
+        add_json_members(out, f.items[i], &first);
+        *out += '}';
+      }
+      *out += ']';
+      return;
+    }
+    default: std::snprintf(number, sizeof number, "null"); break;
+  }
+  *out += number;
+}
+
+void add_json_members(std::string* out, const std::vector<Field>& fields, bool* first) {
+  for (const Field& f : fields) {
+    if (!f.key) continue;
+    if (!*first) *out += ',';
+    *first = false;
+    *out += json_string(f.key);
+    *out += ':';
+    add_json_value(out, f);
+  }
 }
 
 }  // namespace
@@ -127,87 +284,31 @@ double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate,
 
 std::string format_text(const RunReport& r) {
   std::string out;
-  add(&out, "quorl run report (exit code %d)\n", r.exit_code);
-  if (r.has_startup) text_startup(&out, r);
-  if (r.passes > 0 || !r.has_startup) text_frames(&out, r);
-  if (r.film.advances > 0) {
-    add(&out, "film       %llu indices gone through: %llu advances, %llu rendered a scene; "
-        "%llu skipped (display slower than 16 a second)\n",
-        static_cast<unsigned long long>(r.film.indices),
-        static_cast<unsigned long long>(r.film.advances),
-        static_cast<unsigned long long>(r.film.scenes),
-        static_cast<unsigned long long>(r.film.skipped));
-  }
-  if (r.has_music && r.passes > 0) text_music(&out, r);
-  if (r.screen_width > 0) {
-    add(&out, "screen     %u x %u, %s\n", r.screen_width, r.screen_height,
-        r.renderer.empty() ? "no renderer" : r.renderer.c_str());
+  for (const Section& s : report_sections(r)) {
+    if (!s.readable) continue;
+    for (const Field& f : s.fields) add_readable(&out, f);
   }
   return out;
 }
 
 std::string format_json(const RunReport& r) {
   std::string out = "{";
-  if (r.has_startup) {
-    out += "\"startup\":{";
-    if (r.to_first_frame >= 0.0) {
-      add_number(&out, "first_frame_ms", ms(r.to_first_frame), 3);
-    } else {
-      out += "\"first_frame_ms\":null";
+  bool first = true;
+  for (const Section& s : report_sections(r)) {
+    if (!s.json) continue;
+    if (!s.key) {
+      add_json_members(&out, s.fields, &first);
+      continue;
     }
-    out += ",\"phases\":[";
-    for (int i = 0; i < r.phases_reached; ++i) {
-      add(&out, "%s{\"name\":\"%s\",", i ? "," : "", kPhaseKeys[i]);
-      add_number(&out, "ms", ms(r.phase_seconds[i]), 3);
-      out += '}';
-    }
-    out += "]},";
-  }
-  const FrameSummary& f = r.frames;
-  add(&out, "\"frames\":{\"count\":%llu,\"times\":\"%s\",", static_cast<unsigned long long>(r.passes),
-      r.frames_are_render_times ? "render" : "display");
-  add_number(&out, "seconds", r.clock_seconds, 3);
-  out += ',';
-  add_number(&out, "mean_fps", f.mean_rate, 2);
-  out += ',';
-  add_number(&out, "p50_ms", ms(f.p50), 3);
-  out += ',';
-  add_number(&out, "p99_ms", ms(f.p99), 3);
-  out += ',';
-  add_number(&out, "max_ms", ms(f.max), 3);
-  add(&out, ",\"slow\":%llu,\"window\":%llu},", static_cast<unsigned long long>(f.slow),
-      static_cast<unsigned long long>(f.window));
-  add(&out, "\"film\":{\"indices\":%llu,\"advances\":%llu,\"scenes\":%llu,\"skipped\":%llu}",
-      static_cast<unsigned long long>(r.film.indices),
-      static_cast<unsigned long long>(r.film.advances),
-      static_cast<unsigned long long>(r.film.scenes),
-      static_cast<unsigned long long>(r.film.skipped));
-  if (r.has_music) {
-    add(&out, ",\"music\":{\"rate\":%u,\"played_frames\":%llu,\"stale_halves\":%llu,"
-        "\"halves_caught_up\":%llu,\"lead_in\":%u,", r.rate,
-        static_cast<unsigned long long>(r.played_frames),
-        static_cast<unsigned long long>(r.stale_halves),
-        static_cast<unsigned long long>(r.halves_caught_up), r.lead_in);
-    if (r.rate > 0 && r.first_frame_clock >= 0.0) {
-      add_number(&out, "offset_first_frame_frames",
-                 music_offset_frames(r.first_frame_clock, r.first_frame_played, r.rate, r.lead_in),
-                 0);
-    } else {
-      out += "\"offset_first_frame_frames\":null";
-    }
-    out += ',';
-    if (r.rate > 0 && r.passes > 0) {
-      add_number(&out, "offset_frames",
-                 music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in), 0);
-    } else {
-      out += "\"offset_frames\":null";
-    }
+    if (!first) out += ',';
+    first = false;
+    out += json_string(s.key);
+    out += ":{";
+    bool first_member = true;
+    add_json_members(&out, s.fields, &first_member);
     out += '}';
   }
-  add(&out, ",\"screen\":{\"width\":%u,\"height\":%u},\"renderer\":", r.screen_width,
-      r.screen_height);
-  add_json_string(&out, r.renderer);
-  add(&out, ",\"exit_code\":%d}", r.exit_code);
+  out += '}';
   return out;
 }
 

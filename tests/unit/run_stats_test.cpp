@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/frame_stats.h"
+#include "app/json_text.h"
 #include "app/main_loop.h"
 #include "app/run_report.h"
 #include "app/run_stats.h"
@@ -348,3 +349,17 @@ TEST(RunStats, OffChangesNothingAndPrintsNothing) {
 }
 
 }  // namespace
+
+TEST(RunReport, JsonStringsEscapeWhatJsonForbidsAndKeepTheRest) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"", "\"\""},
+      {"a\"b", "\"a\\\"b\""},
+      {"back\\slash", "\"back\\\\slash\""},
+      {std::string("nul\0tab\t", 8), "\"nul\\u0000tab\\u0009\""},
+      {"\x1f\x7f", "\"\\u001f\\u007f\""},
+      {"Mesa \xc3\xa9t\xc3\xa9 / <x>", "\"Mesa \xc3\xa9t\xc3\xa9 / <x>\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(app::json_string(c.in), c.out) << c.in;
+}
