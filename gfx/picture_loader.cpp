@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_reader.h"
+#include "platform/threads.h"
 
 namespace gfx {
 
@@ -81,6 +82,7 @@ LoadedPicture load_picture(const char* path) {
 }
 
 PictureLoader* start_picture_loader(const char* const* paths, int count, int threads) {
+  if (!platform::threads_available()) return nullptr;
   PictureLoader* loader = new (std::nothrow) PictureLoader(paths, count);
   if (!loader) return nullptr;
   for (int i = 0; i < std::max(1, threads); ++i) {
