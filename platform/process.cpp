@@ -1,7 +1,5 @@
 #include "platform/process.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace platform {
@@ -18,7 +16,7 @@ void end_process(int code) {
   if (hook) hook(code);
   std::fflush(stdout);
   std::fflush(stderr);
-  _exit(code);
+  leave_process(code);
 }
 
 }  // namespace platform

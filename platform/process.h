@@ -13,4 +13,8 @@ void set_exit_hook(ExitHook hook);
 // down.
 [[noreturn]] void end_process(int code);
 
+// The last step of end_process, each platform's own: on the desktop the process ends
+// (_exit); in a page the program stops where it is and the page stays.
+[[noreturn]] void leave_process(int code);
+
 }  // namespace platform
