@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include "platform/quit.h"
+#include "platform/signals.h"
 
 namespace platform {
 namespace {
@@ -14,6 +15,7 @@ struct EventState {
 }  // namespace
 
 bool pump_events(int* quit_code) {
+  watch_display();  // at the latest from the first pump on (it acts once)
   SDL_Event ev;
   while (SDL_PollEvent(&ev)) {
     switch (ev.type) {
