@@ -12,6 +12,10 @@ namespace {
 
 constexpr size_t kGrowth = 1024;     // the lists' capacities grow this many entries at a time
 constexpr size_t kLineBuffer = 1024;  // longer lines are read in pieces of 1023 characters
+// UTF-8's byte-order mark, which editors on some systems write at the start of a text file
+// (and which files joined together carry at the start of a line): a mark of the encoding,
+// not text, so it is skipped before a line is read.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 struct MeshState {
   MeshRecord cube;
@@ -135,8 +139,13 @@ bool parse_obj(std::FILE* file, ParsedMesh* out) {
   bool with_normals = false, without_normals = false;
   *out = ParsedMesh{};
 
-  char line[kLineBuffer];
-  while (std::fgets(line, sizeof line, file)) {
+  char buffer[kLineBuffer];
+  bool line_start = true;  // false for the later pieces of a long line
+  while (std::fgets(buffer, sizeof buffer, file)) {
+    const char* line = buffer;
+    if (line_start && std::strncmp(line, kByteOrderMark, 3) == 0) line += 3;
+    const size_t piece = std::strlen(buffer);
+    line_start = piece > 0 && buffer[piece - 1] == '\n';
     float v[3];
     if (scan_vector(line, "v", "v %f %f %f", v)) {
       if (!append(positions, out->position_capacity, v, 3)) return false;

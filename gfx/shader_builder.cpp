@@ -70,9 +70,13 @@ GLuint compile_shader(const char* path, GLenum type) {
     platform::post_quit(0);
     return 0;
   }
+  // A UTF-8 byte-order mark (some editors save one) marks the encoding and is no part of
+  // the text; handed over, it would fail the compile with a message that never names it.
+  const bool marked = length >= 3 && source[0] == 0xEF && source[1] == 0xBB && source[2] == 0xBF;
+  const uint32_t skipped = marked ? 3 : 0;
   const GLuint shader = glCreateShader(type);
-  const GLchar* text = reinterpret_cast<const GLchar*>(source);
-  const GLint text_length = static_cast<GLint>(length);
+  const GLchar* text = reinterpret_cast<const GLchar*>(source + skipped);
+  const GLint text_length = static_cast<GLint>(length - skipped);
   glShaderSource(shader, 1, &text, &text_length);
   glCompileShader(shader);
   GLint status = 0;

@@ -163,6 +163,22 @@ def expect_window(proc):
     return wid
 
 
+def expect_show_plays(workdir, env=None, seconds=1.0):
+    """Starts the program, expects its window, lets it play, quits with Escape; expects
+    exit status 0 and nothing on stderr."""
+    proc = start(workdir, env)
+    try:
+        expect_window(proc)
+        time.sleep(seconds)
+        assert proc.poll() is None, "the program ended early; stderr: %r" % stop(proc)
+        assert send_escape(proc), "could not send Escape"
+        status, _, err = finish(proc)
+        assert status == 0, "exit status %r, stderr %r" % (status, err)
+        assert err.strip() == "", "stderr: %r" % err
+    finally:
+        stop(proc)
+
+
 def expect_box_and_exit(workdir, caption, text, env=None, timeout=60.0):
     """Starts the program, expects one box (caption, text) and exit status 255."""
     proc = start(workdir, env)

@@ -165,6 +165,32 @@ TEST(ObjParser, LongLinesAreReadInPiecesOf1023) {
   EXPECT_EQ(m.stream[0], 5.0f);
 }
 
+TEST(ObjParser, ByteOrderMarkAtTheStartOfALineIsSkipped) {
+  const std::string mark = "\xEF\xBB\xBF";
+  // A file saved with the mark, and two files joined so that the second's mark starts a
+  // line; the mark inside a line or at the start of a long line's later piece stays text.
+  const struct {
+    std::string text;
+    int triangles;
+    float first;
+  } cases[] = {
+      {mark + kTriangle + "f 1//1 2//2 3//3\n", 1, 1.0f},
+      {"v 9 9 9\n" + mark + "v 1 2 3\nv 4 5 6\n" + mark + "vn 0 0 1\nf 2//1 3//1 1//1\n", 1,
+       1.0f},
+      {std::string(kTriangle) + mark + "f 3//1 2//2 1//3\n", 1, 7.0f},
+      {mark + " v 1 2 3\nv 4 4 4\nv 5 5 5\nv 6 6 6\nf 1// 2// 3//\n", 1, 4.0f},  // blank: ignored
+      {"#" + std::string(1022, 'x') + mark + "v 5 6 7\nv 1 1 1\nv 2 2 2\nf 1// 2// 1//\n", 1,
+       1.0f},
+  };
+  for (const auto& c : cases) {
+    gfx::ParsedMesh m;
+    ASSERT_TRUE(parse(c.text, &m)) << c.text;
+    EXPECT_EQ(m.triangle_count, c.triangles) << c.text;
+    ASSERT_FALSE(m.stream.empty());
+    EXPECT_EQ(m.stream[0], c.first) << c.text;
+  }
+}
+
 class MeshUploadTest : public ::testing::Test {
  protected:
   void SetUp() override {

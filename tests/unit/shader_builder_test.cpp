@@ -133,6 +133,29 @@ TEST_F(ShaderBuilderTest, SourceIsPassedWithItsExactLength) {
   EXPECT_EQ(g_sources[10], "// cube.vs\n");
 }
 
+TEST_F(ShaderBuilderTest, ByteOrderMarkAtTheStartIsNotPassedOn) {
+  const std::string mark = "\xEF\xBB\xBF";
+  const struct {
+    const char* file;
+    std::string written, passed;
+  } cases[] = {
+      {"tunnel.fs", mark + "#version 130\n", "#version 130\n"},
+      {"projector.fs", mark, ""},                               // the mark alone: empty text
+      {"metaballs.fs", "// x" + mark + "\n", "// x" + mark + "\n"},  // not at the start: kept
+      {"cube.fs", "\xEF\xBB// y\n", "\xEF\xBB// y\n"},          // part of a mark: kept
+      {"cube.vs", mark + mark + "// z\n", mark + "// z\n"},      // only the first is the mark
+  };
+  for (const auto& c : cases) {
+    std::ofstream(dir_ + "/shaders/" + c.file, std::ios::trunc | std::ios::binary) << c.written;
+  }
+  g_sources.clear();
+  gfx::glShaderSource = shader_source;
+  ASSERT_TRUE(gfx::build_programs(8, 3, 0, programs_));
+  ASSERT_EQ(g_sources.size(), 11u);
+  const int index[] = {0, 1, 2, 3, 10};
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(g_sources[index[i]], cases[i].passed) << cases[i].file;
+}
+
 TEST_F(ShaderBuilderTest, MissingPlasmaStopsAfterFiveFragmentShaders) {
   ASSERT_EQ(std::remove((dir_ + "/shaders/plasma.fs").c_str()), 0);
   EXPECT_FALSE(gfx::build_programs(8, 3, 0, programs_));
