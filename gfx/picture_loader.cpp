@@ -1,6 +1,7 @@
 #include "gfx/picture_loader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -72,8 +73,17 @@ class PictureLoader {
 LoadedPicture load_picture(const char* path) {
   LoadedPicture picture;
   uint32_t length = 0;
+  errno = 0;
   uint8_t* bytes = platform::read_whole_file(path, &length);
-  if (!bytes) return picture;  // kFileError
+  if (!bytes) {
+    // The file is there but its bytes could not be held (the reader's allocation left
+    // ENOMEM): said as the decoders say it, not "File error.", which reads as a missing file.
+    if (errno == ENOMEM) {
+      picture.status = LoadedPicture::kDecodeError;
+      picture.reason = "out of memory";
+    }
+    return picture;  // else kFileError
+  }
   const bool decoded = decode_image(bytes, length, &picture.image, &picture.reason);
   std::free(bytes);
   picture.status = decoded ? LoadedPicture::kDecoded : LoadedPicture::kDecodeError;

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -93,6 +97,36 @@ TEST_F(TextureCatalogue, AMissingPictureAfterGoodOnesGivesFileError) {
   EXPECT_FALSE(load(true));
   EXPECT_EQ(boxes(), std::vector<std::string>{"images/f4.png: File error."});
   EXPECT_EQ(uploads(), 23);
+}
+
+// Leaves this process 1 GiB of address space beyond what it holds (for a forked child).
+void bound_address_space() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kib = 0;
+  while (status >> key && !(key == "VmSize:" && status >> kib)) {
+  }
+  const rlim_t room = rlim_t(kib) * 1024 + (rlim_t{1} << 30);
+  rlimit as{room, room};
+  setrlimit(RLIMIT_AS, &as);
+}
+
+// A picture file of 3 GiB cannot be held in that room: the box says so, where "File error."
+// would send the user looking for a missing file.
+TEST_F(TextureCatalogue, APictureTooLargeToHoldSaysOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' allocators end the process when memory runs out";
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ASSERT_EQ(truncate((tmp_ / "images/greets2.jpg").c_str(), off_t{3} << 30), 0);
+  EXPECT_EXIT(
+      {
+        bound_address_space();
+        const bool loaded = load(false);
+        for (const std::string& box : boxes()) std::fprintf(stderr, "box %s\n", box.c_str());
+        std::_Exit(loaded ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "box images/greets2.jpg: out of memory");
 }
 
 // A box shown by anyone while the pictures decode (a shader that fails to build, say)
