@@ -17,6 +17,10 @@ void show_message_box(const char* text, const char* caption);
 using BeforeBox = void (*)();
 void set_before_message_box(BeforeBox before);
 
+// The box itself, after the stderr line when no hook is set; each platform's own (SDL's
+// box or a desktop helper; a card over the page in the browser).
+void show_box(const char* text, const char* caption);
+
 // Test seam: replaces the box (not the stderr line); null restores the real one.
 using MessageBoxHook = void (*)(const char* text, const char* caption);
 void set_message_box_hook(MessageBoxHook hook);
