@@ -109,7 +109,13 @@ bool plain_number(const char*& at, float* value) {
   // from_chars rounds correctly like strtof and is several times faster; it takes no '+'
   // and leaves the value alone when out of range, where strtof gives ±inf or 0.
   const char* first = *at == '+' ? at + 1 : at;
+#ifdef __cpp_lib_to_chars
   if (std::from_chars(first, p, *value).ec != std::errc()) *value = std::strtof(at, nullptr);
+#else
+  // A library without it for floats (the browser build's): strtof, the same value.
+  (void)first;
+  *value = std::strtof(at, nullptr);
+#endif
   at = p;
   return true;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gfx/shader_es.h"
 #include "platform/file_reader.h"
 #include "platform/message_box.h"
 #include "platform/quit.h"
@@ -76,7 +77,14 @@ GLuint compile_shader(const char* path, GLenum type) {
   const uint32_t skipped = marked ? 3 : 0;
   const GLuint shader = glCreateShader(type);
   const GLchar* text = reinterpret_cast<const GLchar*>(source + skipped);
-  const GLint text_length = static_cast<GLint>(length - skipped);
+  GLint text_length = static_cast<GLint>(length - skipped);
+#ifdef QUORL_GLSL_ES
+  // WebGL 2 compiles GLSL ES 3.00 only: the same file, rewritten for it.
+  const std::string es = shader_to_es(text, static_cast<size_t>(text_length),
+                                      type == GL_FRAGMENT_SHADER);
+  text = es.c_str();
+  text_length = static_cast<GLint>(es.size());
+#endif
   glShaderSource(shader, 1, &text, &text_length);
   glCompileShader(shader);
   GLint status = 0;
