@@ -1,0 +1,120 @@
+// The looping sound output in a page: Web Audio at the music's rate, fed by a
+// ScriptProcessorNode whose callback (on the page's one thread) copies from the looping
+// block with the same play_from_loop as the desktop's device. An AudioWorklet would run on
+// the audio thread, which without shared memory cannot read the block: its samples would
+// have to be posted to it, a second buffer with its own bookkeeping beside this one.
+#include "platform/audio_device.h"
+
+#include <emscripten/emscripten.h>
+
+namespace platform {
+namespace {
+
+struct OutputState {
+  bool open = false;
+  bool resumed = false;
+  LoopPlayer player;
+  float buffer[kDeviceFrames * 2];  // one callback's interleaved frames
+} g_output;
+
+// Makes the AudioContext at `rate` (suspended until the click resumes it) and its
+// processor: 0 inputs, 2 outputs, kDeviceFrames frames per callback. False when the
+// browser has no Web Audio or refuses the rate.
+EM_JS(int, web_audio_open, (int rate, int frames), {
+  const Context = window.AudioContext || window.webkitAudioContext;
+  if (!Context) return 0;
+  let context;
+  try {
+    context = new Context({sampleRate: rate, latencyHint: 'playback'});
+  } catch (e) {
+    console.warn('quorl: no audio context at ' + rate + ' Hz: ' + e);
+    return 0;
+  }
+  if (context.sampleRate !== rate) { context.close(); return 0; }
+  const node = context.createScriptProcessor(frames, 0, 2);
+  node.onaudioprocess = function(event) {
+    const out = event.outputBuffer;
+    const n = out.length;
+    const at = Module._quorl_audio_fill(n) >> 2;
+    const left = out.getChannelData(0), right = out.getChannelData(1);
+    for (let i = 0; i < n; i++) {
+      left[i] = HEAPF32[at + 2 * i];
+      right[i] = HEAPF32[at + 2 * i + 1];
+    }
+    // Test hook: a copy of every sample handed to Web Audio, interleaved.
+    if (Module.quorlAudioTap) Module.quorlAudioTap.push(HEAPF32.slice(at, at + 2 * n));
+  };
+  node.connect(context.destination);
+  Module.quorlAudio = {context: context, node: node};
+  return 1;
+});
+
+EM_JS(void, web_audio_resume, (), {
+  if (Module.quorlAudio) Module.quorlAudio.context.resume();
+});
+
+EM_JS(void, web_audio_close, (), {
+  if (!Module.quorlAudio) return;
+  Module.quorlAudio.node.disconnect();
+  Module.quorlAudio.context.close();
+  Module.quorlAudio = null;
+});
+
+}  // namespace
+
+bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
+  g_output.player.block = block;
+  g_output.player.cursor = 0;
+  g_output.player.played.store(0, std::memory_order_relaxed);
+  g_output.player.stale_halves.store(0, std::memory_order_relaxed);
+  g_output.player.rate = rate;
+  g_output.open = web_audio_open(static_cast<int>(rate), static_cast<int>(kDeviceFrames)) != 0;
+  return g_output.open;
+}
+
+void watch_looping_output() {}  // the browser keeps its own device
+
+void close_looping_output() {
+  if (!g_output.open) return;
+  web_audio_close();
+  g_output.open = false;
+}
+
+void resume_looping_output() {
+  if (!g_output.open) return;
+  g_output.resumed = true;
+  web_audio_resume();
+}
+
+uint64_t looping_output_position() {
+  return g_output.player.played.load(std::memory_order_acquire);
+}
+
+uint64_t looping_output_stale_halves() {
+  return g_output.player.stale_halves.load(std::memory_order_relaxed);
+}
+
+uint64_t looping_output_frames_skipped() { return 0; }
+uint64_t looping_output_underruns() { return 0; }
+uint64_t looping_output_losses() { return 0; }
+uint64_t looping_output_reopens() { return 0; }
+bool looping_output_playing() { return g_output.open; }
+
+const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }
+
+}  // namespace platform
+
+// The processor's callback: the next `frames` frames (at most one device buffer) into the
+// output buffer, whose address it returns; silence until the click resumed the output.
+extern "C" EMSCRIPTEN_KEEPALIVE float* quorl_audio_fill(int frames) {
+  using namespace platform;
+  const uint32_t n = frames < 0 ? 0 : frames > static_cast<int>(kDeviceFrames)
+                                          ? kDeviceFrames
+                                          : static_cast<uint32_t>(frames);
+  if (g_output.resumed) {
+    play_from_loop(&g_output.player, g_output.buffer, n);
+  } else {
+    for (uint32_t i = 0; i < 2 * n; ++i) g_output.buffer[i] = 0.0f;
+  }
+  return g_output.buffer;
+}

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Builds the show for the browser: one static folder (index.html, its script and style,
+# quorl.js, quorl.wasm, the data package quorl.data and its loader quorl-data.js) that any
+# static server serves. Its path is the last line printed.
+#
+#   web/build.sh            # build into build-web/site
+#   QUORL_WEB_BUILD=DIR     # another build folder
+#   QUORL_WEB_CACHE=DIR     # another dependency cache (default web/.cache)
+#
+# Installs what it needs from Debian (emscripten, cmake, dpkg-dev, the GL headers), fetches
+# the Debian source packages of the decoders once (a deb-src entry for the archive the
+# machine already uses is added) and builds them once into the cache with emscripten. With
+# the cache warm nothing is fetched. Emscripten's own ports download at build time, so
+# none is used: everything comes from Debian's sources.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache=${QUORL_WEB_CACHE:-$root/web/.cache}
+build=${QUORL_WEB_BUILD:-$root/build-web}
+site=$build/site
+jobs=$(nproc)
+# Debian's emscripten 3.1.6: its optimiser requires Debian's acorn module from here.
+export NODE_PATH=/usr/share/nodejs
+# Keep the emscripten cache read-only as Debian ships it (its libraries are prebuilt).
+export EM_FROZEN_CACHE=1
+
+say() { echo "web/build.sh: $*" >&2; }
+
+# The decoders' Debian source packages, and the prefix they are installed into.
+source_packages=(zlib libogg libvorbis libjpeg-turbo libspng)
+prefix=$cache/prefix
+
+install_tools() {
+  local missing=()
+  command -v emcc >/dev/null || missing+=(emscripten)
+  command -v cmake >/dev/null || missing+=(cmake)
+  command -v make >/dev/null || missing+=(make)
+  command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
+  command -v xz >/dev/null || missing+=(xz-utils)
+  [ -f /usr/include/GL/glcorearb.h ] || missing+=(libgl-dev)
+  [ ${#missing[@]} -eq 0 ] && return
+  say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}" >&2 ||
+    { apt-get -o DPkg::Lock::Timeout=600 update >&2 &&
+      apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}" >&2; }
+}
+
+# A deb-src twin of every Debian archive entry the machine uses, in a list of its own, and
+# the package lists of that one file alone brought up to date.
+add_source_archive() {
+  local list=/etc/apt/sources.list.d/quorl-web-src.sources
+  if [ ! -f $list ]; then
+    local out=
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] && [ "$f" != $list ] || continue
+      grep -q 'debian' "$f" || continue
+      out+=$(sed -n '/^Types:/s/.*/Types: deb-src/p; /^\(URIs\|Suites\|Components\|Signed-By\):/p; /^$/p' "$f")
+      out+=$'\n\n'
+    done
+    if [ -f /etc/apt/sources.list ]; then
+      while read -r kind rest; do
+        [ "$kind" = deb ] || continue
+        out+="Types: deb-src"$'\n'"URIs: $(set -- $rest; echo $1)"$'\n'
+        out+="Suites: $(set -- $rest; echo $2)"$'\n'"Components: $(set -- $rest; shift 2; echo $*)"$'\n\n'
+      done < <(grep -E '^deb .*debian' /etc/apt/sources.list || true)
+    fi
+    [ -n "$out" ] || { say "no Debian archive in the apt sources"; exit 1; }
+    printf '%s' "$out" > $list
+  fi
+  apt-get -o DPkg::Lock::Timeout=600 update -o Dir::Etc::sourcelist="$list" \
+    -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0 >&2
+}
+
+fetch_sources() {
+  mkdir -p "$cache/src"
+  local wanted=()
+  for p in "${source_packages[@]}"; do
+    ls "$cache/src/${p}_"*.dsc >/dev/null 2>&1 || wanted+=("$p")
+  done
+  [ ${#wanted[@]} -eq 0 ] && return
+  add_source_archive
+  say "fetching the sources of ${wanted[*]}"
+  (cd "$cache/src" && apt-get source --download-only "${wanted[@]}" >&2)
+}
+
+# Unpacks (with Debian's patches applied) and prints the source folder of package $1.
+unpacked() {
+  local dsc dir
+  dsc=$(ls "$cache/src/${1}_"*.dsc | head -1)
+  dir=$cache/src/$(basename "$dsc" .dsc)
+  if [ ! -d "$dir" ]; then
+    (cd "$cache/src" && dpkg-source -x "$(basename "$dsc")" "$dir" >&2)
+  fi
+  echo "$dir"
+}
+
+# Each dependency is built once: a stamp in the prefix marks it done, so an interrupted
+# build goes on with the next one.
+built() { [ -f "$prefix/.built-$1" ]; }
+mark_built() { touch "$prefix/.built-$1"; }
+
+# Configures and builds `targets` (all when empty); installs and marks it built unless
+# `install` is "no" (the caller then does both).
+cmake_dep() {  # name, source package, targets, install, cmake options...
+  local name=$1 src targets=$3 install=$4
+  built "$name" && return
+  src=$(unpacked "$2")
+  shift 4
+  say "building $name"
+  rm -rf "$cache/build/$name"
+  # CMake runs its size checks through node. The emulator emcmake names passes node a flag
+  # that newer releases refuse (exit 9), and this emscripten's output loads its .wasm with
+  # fetch wherever fetch exists, which node's own cannot do from a file: every check then
+  # reads an exit code as its size.
+  emcmake cmake -S "$src" -B "$cache/build/$name" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node);--no-experimental-fetch" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_FIND_ROOT_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF "$@" >&2
+  cmake --build "$cache/build/$name" -j"$jobs" ${targets:+--target $targets} >&2
+  [ "$install" = no ] && return
+  cmake --install "$cache/build/$name" >&2
+  mark_built "$name"
+}
+
+build_dependencies() {
+  local p missing=0
+  for p in zlib ogg vorbis jpeg spng; do built $p || missing=1; done
+  [ $missing -eq 0 ] && return
+  fetch_sources
+  mkdir -p "$prefix" "$cache/build"
+  if ! built zlib; then
+    # Debian's zlib source lacks the Windows files its CMake file lists: its own configure.
+    say "building zlib"
+    rm -rf "$cache/build/zlib"
+    cp -r "$(unpacked zlib)" "$cache/build/zlib"
+    (cd "$cache/build/zlib" && emconfigure ./configure --static --prefix="$prefix" &&
+      emmake make -j"$jobs" libz.a && emmake make install) >&2
+    mark_built zlib
+  fi
+  cmake_dep ogg libogg "" yes -DINSTALL_DOCS=OFF
+  cmake_dep vorbis libvorbis "" yes
+  # Only TurboJPEG's static library: its programs and tests take most of the build.
+  if ! built jpeg; then
+    cmake_dep jpeg libjpeg-turbo turbojpeg-static no -DENABLE_SHARED=OFF -DWITH_SIMD=OFF \
+      -DWITH_TURBOJPEG=ON -DWITH_JAVA=OFF
+    cp "$cache/build/jpeg/libturbojpeg.a" "$prefix/lib/"
+    cp "$(unpacked libjpeg-turbo)/turbojpeg.h" "$prefix/include/"
+    mark_built jpeg
+  fi
+  # libspng is one C file, and its CMake file cannot build the static library alone.
+  if ! built spng; then
+    say "building spng"
+    local spng
+    spng=$(unpacked libspng)
+    emcc -O2 -DSPNG_STATIC -I"$prefix/include" -c "$spng/spng/spng.c" -o "$cache/build/spng.o" >&2
+    rm -f "$prefix/lib/libspng_static.a"
+    emar rcs "$prefix/lib/libspng_static.a" "$cache/build/spng.o" >&2
+    cp "$spng/spng/spng.h" "$prefix/include/"
+    mark_built spng
+  fi
+}
+
+build_show() {
+  say "building the show"
+  emcmake cmake -S "$root/web" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DQUORL_WEB_PREFIX="$prefix" >&2
+  cmake --build "$build" -j"$jobs" >&2
+  rm -rf "$site"
+  mkdir -p "$site"
+  cp "$build"/quorl.js "$build"/quorl.wasm "$site"/
+  cp "$root"/web/index.html "$root"/web/page.js "$root"/web/page.css "$site"/
+  "$root"/web/pack-data.sh "$root"/data "$site"
+}
+
+install_tools
+build_dependencies
+build_show
+echo "$site"
