@@ -17,9 +17,9 @@
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/process.h"
-#include "platform/window.h"
 #include "platform/web/clock_control.h"
 #include "platform/web/page.h"
+#include "platform/window.h"
 #include "show_runner.h"
 
 namespace {
@@ -86,8 +86,7 @@ void draw_still(const platform::web::PageOptions& page) {
   capture::ShowRunner show(kStillFps);
   for (int64_t k = 0; k <= last; ++k) {
     if (!show.next(plan[static_cast<size_t>(k)])) {
-      std::fprintf(stderr, "quorl: the show ended at %.3f s, before %g s\n", show.time(),
-                   page.at);
+      std::fprintf(stderr, "quorl: the show ended at %.3f s, before %g s\n", show.time(), page.at);
       platform::end_process(1);
     }
   }

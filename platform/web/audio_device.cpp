@@ -20,6 +20,7 @@ struct OutputState {
 // Makes the AudioContext at `rate` (suspended until the click resumes it) and its
 // processor: 0 inputs, 2 outputs, kDeviceFrames frames per callback. False when the
 // browser has no Web Audio or refuses the rate.
+// clang-format off
 EM_JS(int, web_audio_open, (int rate, int frames), {
   const Context = window.AudioContext || window.webkitAudioContext;
   if (!Context) return 0;
@@ -30,35 +31,48 @@ EM_JS(int, web_audio_open, (int rate, int frames), {
     console.warn('quorl: no audio context at ' + rate + ' Hz: ' + e);
     return 0;
   }
-  if (context.sampleRate !== rate) { context.close(); return 0; }
+  if (context.sampleRate !== rate) {
+    context.close();
+    return 0;
+  }
   const node = context.createScriptProcessor(frames, 0, 2);
   node.onaudioprocess = function(event) {
     const out = event.outputBuffer;
     const n = out.length;
-    const at = Module._quorl_audio_fill(n) >> 2;
     const left = out.getChannelData(0), right = out.getChannelData(1);
+    const at = Module._quorl_audio_fill(n) >> 2;
+    if (at === 0) {  // paused: silence
+      left.fill(0);
+      right.fill(0);
+      return;
+    }
     for (let i = 0; i < n; i++) {
       left[i] = HEAPF32[at + 2 * i];
       right[i] = HEAPF32[at + 2 * i + 1];
     }
-    // Test hook: a copy of every sample handed to Web Audio, interleaved.
+    // Test hook: a copy of every sample handed to Web Audio since the resume, interleaved.
     if (Module.quorlAudioTap) Module.quorlAudioTap.push(HEAPF32.slice(at, at + 2 * n));
   };
   node.connect(context.destination);
   Module.quorlAudio = {context: context, node: node};
   return 1;
 });
+// clang-format on
 
+// clang-format off
 EM_JS(void, web_audio_resume, (), {
   if (Module.quorlAudio) Module.quorlAudio.context.resume();
 });
+// clang-format on
 
+// clang-format off
 EM_JS(void, web_audio_close, (), {
   if (!Module.quorlAudio) return;
   Module.quorlAudio.node.disconnect();
   Module.quorlAudio.context.close();
   Module.quorlAudio = null;
 });
+// clang-format on
 
 }  // namespace
 
@@ -105,16 +119,13 @@ const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }
 }  // namespace platform
 
 // The processor's callback: the next `frames` frames (at most one device buffer) into the
-// output buffer, whose address it returns; silence until the click resumed the output.
+// output buffer, whose address it returns; null while the output is paused.
 extern "C" EMSCRIPTEN_KEEPALIVE float* quorl_audio_fill(int frames) {
   using namespace platform;
-  const uint32_t n = frames < 0 ? 0 : frames > static_cast<int>(kDeviceFrames)
-                                          ? kDeviceFrames
-                                          : static_cast<uint32_t>(frames);
-  if (g_output.resumed) {
-    play_from_loop(&g_output.player, g_output.buffer, n);
-  } else {
-    for (uint32_t i = 0; i < 2 * n; ++i) g_output.buffer[i] = 0.0f;
-  }
+  if (!g_output.resumed) return nullptr;
+  const uint32_t n = frames < 0                                 ? 0
+                     : frames > static_cast<int>(kDeviceFrames) ? kDeviceFrames
+                                                                : static_cast<uint32_t>(frames);
+  play_from_loop(&g_output.player, g_output.buffer, n);
   return g_output.buffer;
 }

@@ -9,9 +9,8 @@
 namespace platform {
 namespace {
 
-EM_JS(void, page_show_box, (const char* caption, const char* text), {
-  quorlPage.showBox(UTF8ToString(caption), UTF8ToString(text));
-});
+EM_JS(void, page_show_box, (const char* caption, const char* text),
+      { quorlPage.showBox(UTF8ToString(caption), UTF8ToString(text)); });
 
 }  // namespace
 

@@ -52,7 +52,7 @@ void listen() {
 EM_JS(void, hide_canvas_cursor, (), { Module.canvas.style.cursor = 'none'; });
 
 EM_JS(void, request_wake_lock, (), {
-  if (navigator.wakeLock) navigator.wakeLock.request('screen').catch(function() {});
+  if (navigator.wakeLock) navigator.wakeLock.request('screen').catch(function(){});
 });
 
 }  // namespace

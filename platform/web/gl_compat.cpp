@@ -23,9 +23,8 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param) {
 
 // An unsized depth texture of bytes has no WebGL equivalent: the film frame's depth is
 // asked for so. It becomes 24-bit depth, what desktop drivers give for it.
-void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width,
-                  GLsizei height, GLint border, GLenum format, GLenum type,
-                  const void* pixels) {
+void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width, GLsizei height,
+                  GLint border, GLenum format, GLenum type, const void* pixels) {
   if (format == GL_DEPTH_COMPONENT && type == GL_UNSIGNED_BYTE) {
     internal_format = GL_DEPTH_COMPONENT24;
     type = GL_UNSIGNED_INT;

@@ -9,14 +9,11 @@ namespace web {
 namespace {
 
 // A number from the page's address (web/page.js reads it), or NaN when it has none.
-EM_JS(double, page_option, (const char* name), {
-  return quorlPage.option(UTF8ToString(name));
-});
+EM_JS(double, page_option, (const char* name), { return quorlPage.option(UTF8ToString(name)); });
 
 // `start`: a function pointer, which in WebAssembly is an index into the function table.
-EM_JS(void, page_wait_for_click, (intptr_t start), {
-  quorlPage.waitForClick(function() { wasmTable.get(start)(); });
-});
+EM_JS(void, page_wait_for_click, (intptr_t start),
+      { quorlPage.waitForClick(function() { wasmTable.get(start)(); }); });
 
 EM_JS(void, page_show_ended, (int code), { quorlPage.ended(code); });
 

@@ -7,8 +7,8 @@ namespace platform {
 namespace web {
 
 struct PageOptions {
-  double at = -1.0;    // ?at=SECONDS: one still at that frame clock; negative: the show
-  int width = 0;       // ?size=WxH with ?at: the still's size in pixels (0: the page's)
+  double at = -1.0;  // ?at=SECONDS: one still at that frame clock; negative: the show
+  int width = 0;     // ?size=WxH with ?at: the still's size in pixels (0: the page's)
   int height = 0;
   double speed = 1.0;  // ?speed=N: the show's clock runs N times as fast (tests)
 };

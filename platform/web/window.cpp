@@ -22,6 +22,7 @@ struct CanvasState {
 } g_canvas;
 
 // The canvas's drawing buffer to the size it is shown at, in device pixels; returns it.
+// clang-format off
 EM_JS(int, fit_canvas_side, (int side), {
   const canvas = Module.canvas;
   const ratio = window.devicePixelRatio || 1;
@@ -31,13 +32,16 @@ EM_JS(int, fit_canvas_side, (int side), {
   if (canvas.height !== h) canvas.height = h;
   return side === 0 ? w : h;
 });
+// clang-format on
 
+// clang-format off
 EM_JS(void, fix_canvas, (int width, int height), {
   Module.canvas.width = width;
   Module.canvas.height = height;
   Module.canvas.style.width = width + 'px';
   Module.canvas.style.height = height + 'px';
 });
+// clang-format on
 
 // What the show asks of its context: double-buffered RGB, no alpha, depth or stencil (the
 // film frame has its own depth), no antialiasing; WebGL 2 for GLSL ES 3.00.

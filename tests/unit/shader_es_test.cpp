@@ -34,7 +34,8 @@ TEST(ShaderEs, RewritesTheVersionLineAndTheColourOutput) {
        head + "#line 2\ngl_FragColor\n"},
       {"every use, whole tokens only", true,
        "#version 130\ngl_FragColor=a;gl_FragColor.r=b;my_gl_FragColor=gl_FragColorX;\n",
-       head + out + "#line 2\nquorl_FragColor=a;quorl_FragColor.r=b;my_gl_FragColor=gl_FragColorX;\n"},
+       head + out +
+           "#line 2\nquorl_FragColor=a;quorl_FragColor.r=b;my_gl_FragColor=gl_FragColorX;\n"},
       {"comments and blank lines before the version line stay, numbering follows", true,
        "// a\n\n/* b\n */ #version 130\ngl_FragColor;",
        "// a\n\n/* b\n */ " + head + out + "#line 5\nquorl_FragColor;"},

@@ -184,6 +184,7 @@ class PageTest(unittest.TestCase):
         web = samples_from_page(page)
         desktop = desktop_samples(LEAD_IN + CHECK_FRAMES + RATE)
         web_start = first_sound(web)
+        # From the resume: the lead-in's silent half, then the music where its decode sounds.
         self.assertGreaterEqual(web_start, 2 * LEAD_IN, "the lead-in was not silent")
         self.assertLess(web_start, 2 * (LEAD_IN + RATE), "no music in the first second")
         desk_start = first_sound(desktop)
