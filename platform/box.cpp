@@ -50,8 +50,8 @@ bool run_helper(const char* const* argv, int timeout_ms) {
   posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&files, 1, 2);
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr,
-                                   const_cast<char* const*>(argv), environ);
+  const int spawned =
+      posix_spawnp(&pid, argv[0], &files, nullptr, const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&files);
   if (spawned != 0) return false;
   int status = 0;
@@ -76,13 +76,26 @@ bool run_helper(const char* const* argv, int timeout_ms) {
 // through libnotify's tool or straight over the session bus.
 void tell_elsewhere(const char* caption, const char* text) {
   const char* const box[] = {"kdialog", "--title", caption, "--error", text, nullptr};
-  const char* const notify[] = {"notify-send", "--urgency=critical", "--app-name=quorl",
-                                "--icon=dialog-error", caption, text, nullptr};
-  const char* const bus[] = {"gdbus", "call", "--session",
-                             "--dest", "org.freedesktop.Notifications",
-                             "--object-path", "/org/freedesktop/Notifications",
-                             "--method", "org.freedesktop.Notifications.Notify",
-                             "quorl", "0", "dialog-error", caption, text, "[]", "{}", "0",
+  const char* const notify[] = {
+      "notify-send", "--urgency=critical", "--app-name=quorl", "--icon=dialog-error", caption, text,
+      nullptr};
+  const char* const bus[] = {"gdbus",
+                             "call",
+                             "--session",
+                             "--dest",
+                             "org.freedesktop.Notifications",
+                             "--object-path",
+                             "/org/freedesktop/Notifications",
+                             "--method",
+                             "org.freedesktop.Notifications.Notify",
+                             "quorl",
+                             "0",
+                             "dialog-error",
+                             caption,
+                             text,
+                             "[]",
+                             "{}",
+                             "0",
                              nullptr};
   if (run_helper(box, 0)) return;
   if (run_helper(notify, kNoticeTimeoutMs)) return;
