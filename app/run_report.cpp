@@ -167,6 +167,8 @@ Section music_section(const RunReport& r) {
             : 0.0;
   const double offset =
       played ? music_offset_frames(r.clock_seconds, r.played_frames, r.rate, r.lead_in) : 0.0;
+  // With the device gone the position says nothing of what is heard: no lag at the end.
+  const bool lost = r.devices_lost > r.devices_reopened;
   s.fields = {
       null(nullptr, played ? nullptr : "music      no sound device played\n"),
       count("played_frames", played ? "music      %llu frames played" : nullptr, r.played_frames),
@@ -175,16 +177,30 @@ Section music_section(const RunReport& r) {
       count("stale_halves", played ? "; %llu stale halves" : nullptr, r.stale_halves),
       count("halves_caught_up", played ? ", %llu halves caught up\n" : nullptr,
             r.halves_caught_up),
+      count("frames_skipped", played ? "  %llu frames skipped to stay in step" : nullptr,
+            r.frames_skipped),
+      count("underruns", played ? ", %llu device underruns seen" : nullptr, r.underruns),
+      real_or_null("first_callback_frames", "; the device first asked %.0f frames",
+                   played && r.first_callback_known, static_cast<double>(r.first_callback_lag), 0),
+      real(nullptr, played && r.first_callback_known ? " (%.1f ms) after the resume" : nullptr,
+           ms(r.first_callback_lag / rate), 0),
+      null(nullptr, played ? "\n" : nullptr),
+      count("devices_lost", played && r.devices_lost ? "  the sound device was lost %llu times"
+                                                     : nullptr, r.devices_lost),
+      count("devices_reopened", played && r.devices_lost ? ", opened again %llu times" : nullptr,
+            r.devices_reopened),
+      null(nullptr, !played || !r.devices_lost ? nullptr
+                    : lost ? "; none plays at the end\n" : "; one plays at the end\n"),
       count("lead_in", nullptr, r.lead_in),
       real_or_null("offset_first_frame_frames", "  at the first frame %.0f frames", first,
                    first_offset, 0),
       real(nullptr, first ? " (%.1f ms) behind the frame clock\n" : nullptr,
            ms(first_offset / rate), 0),
-      real_or_null("offset_frames", "  at the end %.0f frames", end, offset, 0),
-      real(nullptr, played ? " (%.1f ms) behind the frame clock" : nullptr, ms(offset / rate),
-           0),
-      count(nullptr, played ? ", of which the lead-in is %llu" : nullptr, r.lead_in),
-      real(nullptr, played ? " (%.1f ms)\n" : nullptr, ms(r.lead_in / rate), 0),
+      real_or_null("offset_frames", "  at the end %.0f frames", end && !lost, offset, 0),
+      real(nullptr, played && !lost ? " (%.1f ms) behind the frame clock" : nullptr,
+           ms(offset / rate), 0),
+      count(nullptr, played && !lost ? ", of which the lead-in is %llu" : nullptr, r.lead_in),
+      real(nullptr, played && !lost ? " (%.1f ms)\n" : nullptr, ms(r.lead_in / rate), 0),
   };
   return s;
 }

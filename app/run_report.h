@@ -36,6 +36,12 @@ struct RunReport {
   uint64_t first_frame_played = 0;     // device frames played by then
   uint64_t stale_halves = 0;
   uint64_t halves_caught_up = 0;
+  uint64_t frames_skipped = 0;         // device position moved forward to stay in step
+  uint64_t underruns = 0;              // times the device was found behind the clock
+  bool first_callback_known = false;
+  int64_t first_callback_lag = 0;      // frames due when the device first asked for sound
+  uint64_t devices_lost = 0;           // the sound server went away mid-show
+  uint64_t devices_reopened = 0;       // and a device was opened again
   double clock_seconds = 0.0;          // the frame clock when the report was made
   uint32_t lead_in = 0;                // frames of silence the device plays before the music
   uint32_t screen_width = 0, screen_height = 0;

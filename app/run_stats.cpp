@@ -84,6 +84,12 @@ RunReport collect(int exit_code) {
   }
   r.stale_halves = music.stale_halves;
   r.halves_caught_up = music.halves_caught_up;
+  r.frames_skipped = music.frames_skipped;
+  r.underruns = music.underruns;
+  r.first_callback_known = music.rate > 0 && music.first_lag != platform::kNoLag;
+  r.first_callback_lag = r.first_callback_known ? music.first_lag : 0;
+  r.devices_lost = music.devices_lost;
+  r.devices_reopened = music.devices_reopened;
   r.lead_in = audio::kHalfFrames;
   r.clock_seconds = g_stats.passes > 0 ? seconds_between(g_stats.loop_start, now) : 0.0;
   r.screen_width = demo::inputs().screen_width;

@@ -28,11 +28,13 @@ std::atomic<uint32_t> g_device_rate{0};  // 0: no device, so no music plays
 
 }  // namespace
 
-bool open_music_source(FrameSource* source, uint32_t* rate) {
+namespace {
+
+bool open_source(FrameSource* source, uint32_t* rate, uint32_t max_rate) {
   uint32_t length = 0;
   uint8_t* file = platform::read_whole_file(kMusicPath, &length);
   if (!file) return false;
-  VorbisStream* decoder = open_vorbis(file, length);
+  VorbisStream* decoder = open_vorbis(file, length, max_rate);
   if (!decoder) {
     std::free(file);
     return false;
@@ -43,10 +45,17 @@ bool open_music_source(FrameSource* source, uint32_t* rate) {
   return true;
 }
 
+}  // namespace
+
+bool open_music_source(FrameSource* source, uint32_t* rate) {
+  return open_source(source, rate, kMaxMusicRate);
+}
+
 bool open_music() {
   FrameSource source{};
   uint32_t rate = 0;
-  if (!open_music_source(&source, &rate)) return false;
+  // Any rate the stream has: one the device refuses gives a silent show, not a failure.
+  if (!open_source(&source, &rate, UINT32_MAX)) return false;
 
   // The block starts as silence; the device may be absent, then the show runs silently.
   auto* block = new platform::LoopingBlock();
@@ -58,6 +67,7 @@ bool open_music() {
   job->position = &platform::looping_output_position;
   job->half_started = &platform::looping_output_wakeup();
   job->rate = rate;
+  job->watch = &platform::watch_looping_output;
   if (!start_refill_thread(job)) {
     // Without its refill the device would only loop the first half: play nothing instead.
     platform::close_looping_output();
@@ -78,6 +88,13 @@ MusicStats music_stats() {
   stats.played_frames = platform::looping_output_position();
   stats.stale_halves = platform::looping_output_stale_halves();
   stats.halves_caught_up = job->state.halves_caught_up.load(std::memory_order_relaxed);
+  const platform::OutputCounts counts = platform::looping_output_counts();
+  stats.frames_skipped = counts.frames_skipped;
+  stats.underruns = counts.underruns;
+  stats.first_lag = counts.first_lag;
+  stats.devices_lost = counts.losses;
+  stats.devices_reopened = counts.reopens;
+  stats.device_playing = counts.playing;
   return stats;
 }
 

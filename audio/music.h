@@ -16,7 +16,7 @@ constexpr const char* kMusicPath = "music/BrenlowickpianoRoll-ChineseBlues1916.o
 bool open_music();
 
 // Reads and opens the music only, as a frame source (no device, no thread): for rendering
-// the show's sound offline. False as above.
+// the show's sound offline. False as above, and for a rate above kMaxMusicRate.
 bool open_music_source(FrameSource* source, uint32_t* rate);
 
 // Resumes the paused output: the music starts.
@@ -27,6 +27,12 @@ struct MusicStats {
   uint64_t played_frames;     // frames the device has taken (the position)
   uint64_t stale_halves;      // halves the device started that were not refilled in time
   uint64_t halves_caught_up;  // halves' worth of decoded music skipped to get back in step
+  uint64_t frames_skipped;    // the device's position moved forward to stay with the clock
+  uint64_t underruns;         // times it was found behind (the sound server ran dry)
+  int64_t first_lag;          // frames due at the first callback (platform::kNoLag: none)
+  uint64_t devices_lost;      // times the sound server went away
+  uint64_t devices_reopened;  // times a device was opened again after that
+  bool device_playing;        // a device plays now (false after a loss until a reopen)
   uint32_t rate;              // 0 when no music is playing (no device)
 };
 MusicStats music_stats();     // lock-free, callable from any thread at any time

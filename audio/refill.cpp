@@ -68,6 +68,7 @@ void* run_refill(void* arg) {
   const platform::Wakeup none;
   const platform::Wakeup& half_started = job->half_started ? *job->half_started : none;
   for (;;) {
+    if (job->watch) job->watch();
     const uint64_t position = job->position();
     const int refilled = refill_poll(&job->state, job->source, position, job->block);
     if (job->observer) job->observer(job->observer_context, position, refilled);

@@ -70,6 +70,7 @@ struct RefillJob {
   const platform::Wakeup* half_started;  // woken by the device as each half starts; null: poll only
   uint32_t rate;
   bool raise_priority = true;  // off only to measure how a thread at normal priority fares
+  void (*watch)() = nullptr;   // looks after the device before each poll; null: nothing to do
   PollObserver observer = nullptr;
   void* observer_context = nullptr;
 };
@@ -77,7 +78,8 @@ struct RefillJob {
 using ThreadStarter = bool (*)(platform::ThreadMain main, void* arg);
 
 // Starts the detached refill thread: it asks for a high priority, then polls whenever the
-// device starts a half and at least every poll_period_ms(rate), forever. False when the
+// device starts a half and at least every poll_period_ms(rate), forever, calling the
+// job's watch first. False when the
 // thread cannot be created.
 bool start_refill_thread(RefillJob* job,
                          ThreadStarter starter = &platform::start_detached_thread);

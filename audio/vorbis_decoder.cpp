@@ -56,7 +56,7 @@ int decode_piece(void* decoder, float*** channels) {
 
 }  // namespace
 
-VorbisStream* open_vorbis(const uint8_t* bytes, size_t length) {
+VorbisStream* open_vorbis(const uint8_t* bytes, size_t length, uint32_t max_rate) {
   // Plain C data (the library's struct inside): calloc'd and freed like the library's own.
   auto* s = static_cast<VorbisStream*>(std::calloc(1, sizeof(VorbisStream)));
   if (!s) return nullptr;
@@ -71,7 +71,7 @@ VorbisStream* open_vorbis(const uint8_t* bytes, size_t length) {
     return nullptr;
   }
   const vorbis_info* info = ov_info(&s->file, -1);
-  if (!info || info->rate < 1 || info->rate > static_cast<long>(kMaxMusicRate) ||
+  if (!info || info->rate < 1 || static_cast<unsigned long>(info->rate) > max_rate ||
       info->channels < 1) {
     close_vorbis(s);
     return nullptr;

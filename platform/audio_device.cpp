@@ -1,7 +1,10 @@
 #include "platform/audio_device.h"
 
 #include <SDL.h>
+#include <algorithm>
 #include <cstring>
+
+#include "platform/clock.h"
 
 namespace platform {
 namespace {
@@ -9,8 +12,15 @@ namespace {
 // Trivially destructible apart from the atomics: the device thread may still call back
 // while the process ends, so nothing here is ever torn down.
 struct OutputState {
-  SDL_AudioDeviceID device;  // 0: none
+  SDL_AudioDeviceID device;  // 0: none. Main thread until the resume, the refill's after
+  SDL_AudioSpec want;        // what was asked for, to open the same again
+  std::atomic<bool> keeps_step{false};  // the driver plays by a clock, not a file at our pace
   bool asked_real_time;      // the device thread's own, set by its first callback
+  std::atomic<bool> resumed{false};
+  std::atomic<bool> playing{false};
+  std::atomic<uint64_t> losses{0};
+  std::atomic<uint64_t> reopens{0};
+  uint64_t next_try;         // refill thread: counter tick of the next attempt to reopen
   LoopPlayer player;
 } g_output;
 
@@ -18,13 +28,17 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
   // With automatic scheduling groups (one per session, as desktops have them) the nice
   // value SDL gives its device thread only counts inside this program, so the thread waits
   // behind every other busy program and the sound server runs dry. Real-time scheduling
-  // is not shared out by groups: ask for it once, from the thread itself, above the
-  // refill. SDL asks only RealtimeKit for it; where that is missing this still works.
+  // is not shared out by groups: ask for it once, from the thread itself, above the refill.
   if (!g_output.asked_real_time) {
     g_output.asked_real_time = true;
-    (void)make_thread_real_time(1);
+    raise_thread_priority_above(1);
   }
   auto* player = static_cast<LoopPlayer*>(userdata);
+  const uint64_t resumed_at = player->resumed_at.load(std::memory_order_acquire);
+  if (resumed_at != 0) {
+    keep_in_step(player, frames_due(counter() - resumed_at, player->ticks_per_second,
+                                    player->rate));
+  }
   play_from_loop(player, reinterpret_cast<float*>(stream),
                  static_cast<uint32_t>(len) / (2 * sizeof(float)));
 }
@@ -64,37 +78,132 @@ void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   if (run_half(position) != half_before) wake(player->half_started);
 }
 
-bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
-  g_output.player.block = block;
-  g_output.player.cursor = 0;
-  g_output.player.played.store(0, std::memory_order_relaxed);
-  g_output.player.stale_halves.store(0, std::memory_order_relaxed);
-  g_output.asked_real_time = false;
-  if (g_output.player.half_started.fd < 0) make_wakeup(&g_output.player.half_started);
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = static_cast<int>(rate);
-  want.format = AUDIO_F32SYS;
-  want.channels = 2;
-  want.samples = kDeviceFrames;
-  want.callback = device_callback;
-  want.userdata = &g_output.player;
+void keep_in_step(LoopPlayer* player, uint64_t due) {
+  const uint64_t position = player->played.load(std::memory_order_relaxed);
+  if (player->first_lag.load(std::memory_order_relaxed) == kNoLag) {
+    player->first_lag.store(static_cast<int64_t>(due - position), std::memory_order_relaxed);
+  }
+  player->lead = lead_after(player->lead, position, due);
+  const uint64_t skip = frames_to_skip(position, due, player->lead, kStepMarginFrames);
+  if (skip == 0) return;
+  player->cursor = static_cast<uint32_t>((player->cursor + skip % kLoopFrames) % kLoopFrames);
+  player->frames_skipped.fetch_add(skip, std::memory_order_relaxed);
+  player->underruns.fetch_add(1, std::memory_order_relaxed);
+  player->played.store(position + skip, std::memory_order_release);
+  if (run_half(position + skip) != run_half(position)) wake(player->half_started);
+}
+
+namespace {
+
+// Opens the default device paused with what g_output.want asks for; 0 when none opens.
+SDL_AudioDeviceID open_device() {
   SDL_AudioSpec have;
   // allowed_changes 0: SDL converts behind our back if the hardware differs, so the
   // callback always sees exactly this format. Devices open paused.
-  g_output.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  return g_output.device != 0;
+  return SDL_OpenAudioDevice(nullptr, 0, &g_output.want, &have, 0);
+}
+
+}  // namespace
+
+bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
+  LoopPlayer& p = g_output.player;
+  p.block = block;
+  p.cursor = 0;
+  p.played.store(0, std::memory_order_relaxed);
+  p.stale_halves.store(0, std::memory_order_relaxed);
+  p.resumed_at.store(0, std::memory_order_relaxed);
+  p.ticks_per_second = counter_frequency();
+  p.rate = rate;
+  p.frames_skipped.store(0, std::memory_order_relaxed);
+  p.underruns.store(0, std::memory_order_relaxed);
+  p.lead = 0;
+  p.first_lag.store(kNoLag, std::memory_order_relaxed);
+  g_output.asked_real_time = false;
+  g_output.resumed.store(false, std::memory_order_relaxed);
+  g_output.keeps_step.store(false, std::memory_order_relaxed);
+  g_output.playing.store(false, std::memory_order_relaxed);
+  g_output.losses.store(0, std::memory_order_relaxed);
+  g_output.reopens.store(0, std::memory_order_relaxed);
+  if (p.half_started.fd < 0) make_wakeup(&p.half_started);
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  SDL_zero(g_output.want);
+  g_output.want.freq = static_cast<int>(rate);
+  g_output.want.format = AUDIO_F32SYS;
+  g_output.want.channels = 2;
+  g_output.want.samples = kDeviceFrames;
+  g_output.want.callback = device_callback;
+  g_output.want.userdata = &p;
+  g_output.device = open_device();
+  if (g_output.device == 0) return false;
+  // The disk and dummy drivers take the sound at the program's pace, not a clock's: a
+  // file written a little slower than real time is no underrun, and its tests compare it
+  // with the decode bit for bit.
+  const char* driver = SDL_GetCurrentAudioDriver();
+  g_output.keeps_step.store(!driver || (std::strcmp(driver, "disk") != 0 &&
+                                        std::strcmp(driver, "dummy") != 0),
+                            std::memory_order_relaxed);
+  g_output.playing.store(true, std::memory_order_relaxed);
+  return true;
+}
+
+void watch_looping_output() {
+  // A driver that writes a file has no server to lose.
+  if (!g_output.resumed.load(std::memory_order_acquire) ||
+      !g_output.keeps_step.load(std::memory_order_relaxed)) {
+    return;
+  }
+  LoopPlayer& p = g_output.player;
+  if (g_output.device != 0) {
+    // What SDL reports once the device's server is gone (the same moment it posts
+    // SDL_AUDIODEVICEREMOVED); its thread then goes on without a sound server.
+    if (SDL_GetAudioDeviceStatus(g_output.device) != SDL_AUDIO_STOPPED) return;
+    SDL_CloseAudioDevice(g_output.device);
+    g_output.device = 0;
+    g_output.playing.store(false, std::memory_order_relaxed);
+    g_output.losses.fetch_add(1, std::memory_order_relaxed);
+    g_output.next_try = counter() + p.ticks_per_second;
+    return;
+  }
+  // A device that never opened is a silent show, as specified; only a lost one is sought.
+  if (g_output.losses.load(std::memory_order_relaxed) == 0) return;
+  const uint64_t now = counter();
+  if (now < g_output.next_try) return;
+  g_output.next_try = now + p.ticks_per_second;
+  const SDL_AudioDeviceID device = open_device();
+  if (device == 0) return;
+  g_output.device = device;
+  g_output.asked_real_time = false;
+  // Paused, so no callback runs yet: start where the clock is, not where the lost device
+  // stopped (unpausing orders these writes before the first callback).
+  const uint64_t resumed_at = p.resumed_at.load(std::memory_order_relaxed);
+  if (resumed_at != 0) {
+    const uint64_t due = frames_due(counter() - resumed_at, p.ticks_per_second, p.rate);
+    const uint64_t position = std::max(due, p.played.load(std::memory_order_relaxed));
+    p.cursor = static_cast<uint32_t>(position % kLoopFrames);
+    p.lead = 0;  // a new device, with a lead of its own
+    p.played.store(position, std::memory_order_release);
+  }
+  g_output.reopens.fetch_add(1, std::memory_order_relaxed);
+  g_output.playing.store(true, std::memory_order_relaxed);
+  SDL_PauseAudioDevice(device, 0);
 }
 
 void close_looping_output() {
   if (g_output.device == 0) return;
   SDL_CloseAudioDevice(g_output.device);
   g_output.device = 0;
+  g_output.playing.store(false, std::memory_order_relaxed);
 }
 
 void resume_looping_output() {
-  if (g_output.device != 0) SDL_PauseAudioDevice(g_output.device, 0);
+  if (g_output.device == 0) return;
+  // The clock starts before the first callback can look at it.
+  if (g_output.keeps_step.load(std::memory_order_relaxed)) {
+    g_output.player.resumed_at.store(std::max<uint64_t>(counter(), 1), std::memory_order_release);
+  }
+  SDL_PauseAudioDevice(g_output.device, 0);
+  // From here the device is the refill thread's (watch_looping_output).
+  g_output.resumed.store(true, std::memory_order_release);
 }
 
 uint64_t looping_output_position() {
@@ -103,6 +212,16 @@ uint64_t looping_output_position() {
 
 uint64_t looping_output_stale_halves() {
   return g_output.player.stale_halves.load(std::memory_order_relaxed);
+}
+
+OutputCounts looping_output_counts() {
+  const LoopPlayer& p = g_output.player;
+  return {p.frames_skipped.load(std::memory_order_relaxed),
+          p.underruns.load(std::memory_order_relaxed),
+          p.first_lag.load(std::memory_order_relaxed),
+          g_output.losses.load(std::memory_order_relaxed),
+          g_output.reopens.load(std::memory_order_relaxed),
+          g_output.playing.load(std::memory_order_relaxed)};
 }
 
 const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }

@@ -45,12 +45,24 @@ bool make_thread_real_time(int above) {
   return pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
 }
 
-void raise_thread_priority() {
+void raise_thread_priority_above(int above) {
   // Real time beats any number of busy programs; a refill takes a few ms per 370 ms, so
-  // it cannot hog the CPU (and the kernel caps real-time time anyway).
-  if (make_thread_real_time(0)) return;
+  // it cannot hog the CPU (and the kernel caps real-time time anyway). In order:
+  // 1. directly (root, or a real-time limit granted to the user);
+  if (make_thread_real_time(above)) return;
+  // 2. through SDL, which with this hint asks RealtimeKit for real time: a desktop user's
+  //    program on a system running it. Only after 1 failed: on its way SDL sets the
+  //    process's real-time CPU limit to what RealtimeKit allows, 0 where none answers,
+  //    and a thread made real-time directly would then be killed at once;
+  SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
+  if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0) return;
+  // 3. a nice value of -10, directly or through RealtimeKit: ahead of this program's other
+  //    threads, but with automatic scheduling groups not ahead of other programs;
+  // 4. else the thread runs on at normal priority.
   (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
 }
+
+void raise_thread_priority() { raise_thread_priority_above(0); }
 
 bool start_detached_thread(ThreadMain main, void* arg) {
   pthread_t thread;

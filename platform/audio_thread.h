@@ -20,10 +20,14 @@ void wake(const Wakeup& wakeup);
 // Returns after a wake-up (consuming all pending ones) or after `timeout_ms`.
 void wait_for_wakeup(const Wakeup& wakeup, uint32_t timeout_ms);
 
-// Asks for a high priority for the calling thread: real-time (round robin, the lowest
-// level) where the system grants it, else a lower nice value (directly or through the
-// desktop's RealtimeKit). A refusal is harmless: the thread runs on as it is.
+// Asks for a high priority for the calling thread: real time (round robin, the lowest
+// level) directly, else real time through the desktop's RealtimeKit, else a lower nice
+// value (directly or through RealtimeKit). A refusal is harmless: the thread runs on as
+// it is.
 void raise_thread_priority();
+
+// The same, `above` levels over the lowest where real time is granted directly.
+void raise_thread_priority_above(int above);
 
 // Makes the calling thread real-time (round robin) at `above` levels over the lowest.
 // False when the system refuses; the thread is then left as it was.

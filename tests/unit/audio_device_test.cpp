@@ -111,6 +111,94 @@ TEST(LoopPlayback, TheCallThatReachesANewHalfWakesTheRefillOnce) {
   EXPECT_TRUE(woken());
 }
 
+TEST(StayingInStep, FramesDueAtTheRateWithoutOverflow) {
+  struct Case { uint64_t ticks, per_second; uint32_t rate; uint64_t due; };
+  const Case cases[] = {
+      {0, 1000000000, 44100, 0},
+      {1000000000, 1000000000, 44100, 44100},
+      {500000000, 1000000000, 44100, 22050},
+      {22675, 1000000000, 44100, 0},          // less than one frame
+      {22676, 1000000000, 44100, 1},
+      {131ull * 1000000000, 1000000000, 44100, 131ull * 44100},
+      // A day at the largest rate a Vorbis header can state: ticks x rate alone overflows.
+      {86400ull * 1000000000, 1000000000, 0xFFFFFFFFu, 86400ull * 0xFFFFFFFFull},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::frames_due(c.ticks, c.per_second, c.rate), c.due) << c.ticks;
+  }
+}
+
+TEST(StayingInStep, TheLeadIsTheLowestLagSeenWithinOneDeviceBuffer) {
+  struct Case { int64_t lead; uint64_t position, due; int64_t after; };
+  const Case cases[] = {
+      {0, 1000, 1000, 0},
+      {0, 900, 1000, 0},              // behind (a late callback) teaches no lead
+      {0, 3640, 1000, -2640},         // ahead: a server holding 2640 frames
+      {-2640, 3000, 1000, -2640},     // less ahead than before: keeps the lowest
+      {-2640, 10000, 1000, -4096},    // a burst runs further ahead: capped
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::lead_after(c.lead, c.position, c.due), c.after) << c.position;
+  }
+}
+
+TEST(StayingInStep, SkipsOnlyWhenTheLagExceedsTheLeadByMoreThanTheMargin) {
+  constexpr uint32_t m = platform::kStepMarginFrames;
+  struct Case { uint64_t position, due; int64_t lead; uint64_t skip; };
+  const Case cases[] = {
+      {100000, 100000, 0, 0},
+      {100000, 100000 + m, 0, 0},              // at the margin: a late callback, not a gap
+      {100000, 100000 + m + 1, 0, m + 1},      // past it: back to the clock
+      {100000, 100000 + m - 2640, -2640, 0},
+      {100000, 100000 + m - 2639, -2640, m + 1},  // back to the device's own lead
+      {200000, 100000, 0, 0},                  // ahead of the clock: never moved back
+      {0, 441000, 0, 441000},                  // 10 s stopped, or a first callback that late
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::frames_to_skip(c.position, c.due, c.lead, m), c.skip)
+        << c.position << " " << c.due;
+  }
+}
+
+// The callback's step keeping with the block: a skip moves position and cursor together,
+// lands in the half the refill has ready, counts, and wakes the refill when the half changes.
+TEST(StayingInStep, ASkipPlaysOnFromTheBlockWhereTheClockIs) {
+  auto block = std::make_unique<LoopingBlock>();
+  stamp(block.get(), 1.0f);
+  LoopPlayer player{block.get(), 0, {0}, {0}, {}};
+  ASSERT_TRUE(platform::make_wakeup(&player.half_started));
+  publish_around(block.get(), 0);
+  std::vector<float> out(2 * 1000);
+  platform::keep_in_step(&player, 0);
+  play_from_loop(&player, out.data(), 1000);
+  EXPECT_EQ(player.first_lag.load(), 0);
+  // The server ran dry for 6000 frames: the clock says 7000, the position is 1000.
+  platform::keep_in_step(&player, 7000);
+  EXPECT_EQ(player.played.load(), 7000u);
+  EXPECT_EQ(player.cursor, 7000u);
+  play_from_loop(&player, out.data(), 1000);
+  EXPECT_EQ(out[0], 7000.0f + 1.0f);
+  EXPECT_EQ(player.frames_skipped.load(), 6000u);
+  EXPECT_EQ(player.underruns.load(), 1u);
+  EXPECT_EQ(player.first_lag.load(), 0) << "only the first callback's lag is kept";
+  // Within the margin nothing moves.
+  platform::keep_in_step(&player, 8000 + platform::kStepMarginFrames);
+  EXPECT_EQ(player.played.load(), 8000u);
+  // A stop of 10 s: the position lands in a half the refill has not filled (silence, no
+  // stale half counted), and the refill is woken to catch up.
+  platform::wait_for_wakeup(player.half_started, 0);
+  platform::keep_in_step(&player, 8000 + 441000);
+  EXPECT_EQ(player.played.load(), 449000u);
+  EXPECT_EQ(player.cursor, 449000u % kLoopFrames);
+  EXPECT_EQ(player.underruns.load(), 2u);
+  const auto start = std::chrono::steady_clock::now();
+  platform::wait_for_wakeup(player.half_started, 500);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  play_from_loop(&player, out.data(), 1000);
+  for (uint32_t i = 0; i < 1000; ++i) ASSERT_EQ(out[2 * i], 0.0f) << i;
+  EXPECT_EQ(player.stale_halves.load(), 0u);
+}
+
 class LoopingOutputTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tmp_.ok()); }
