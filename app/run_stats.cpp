@@ -1,7 +1,5 @@
 #include "app/run_stats.h"
 
-#include <SDL.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include "demo/state.h"
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/window.h"
 
 namespace app {
 namespace {
@@ -108,12 +107,8 @@ void print_report(int exit_code) {
 }  // namespace
 
 std::string gl_renderer() {
-  using GetString = const unsigned char* (*)(unsigned int);
-  constexpr unsigned int kGlRenderer = 0x1F01;
-  if (!SDL_GL_GetCurrentContext()) return std::string();
-  auto get_string = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-  const unsigned char* text = get_string ? get_string(kGlRenderer) : nullptr;
-  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+  constexpr unsigned kGlRenderer = 0x1F01;
+  return platform::gl_string(kGlRenderer);
 }
 
 StatsMode stats_mode(const char* value) {

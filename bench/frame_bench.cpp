@@ -5,40 +5,27 @@
 // Frames are taken in windows of one second spread over the show, so scenes, stills and
 // the writing strip all count; with a time in seconds, all from the one second after it. Prints the medians of wall and processor time per frame
 // and the heap allocations per frame (the whole process: our code, SDL and Mesa).
-#include <SDL.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/window.h"
+#include "app/start_show.h"
 #include "demo/demo.h"
 #include "frame_timer.h"
-#include "gfx/film.h"
 #include "gfx/gl.h"
-#include "gfx/mesh.h"
-#include "gfx/programs.h"
-#include "gfx/textures.h"
 #include "platform/events.h"
+#include "platform/window.h"
 
 namespace {
 constexpr double kWindows[] = {3.0, 11.0, 36.0, 51.0, 61.0, 71.0, 81.0, 91.0, 101.5, 116.0};
 constexpr int kWindowCount = static_cast<int>(sizeof kWindows / sizeof kWindows[0]);
-constexpr int kFilm[2] = {160, 120};
 }  // namespace
 
 int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(kWindowCount, std::atoi(argv[1])) : 600;
-  if (!app::create_window_and_context()) return 1;
-  demo::seed_random();
-  if (!gfx::set_up_programs() || !gfx::load_texture_catalogue()) return 1;
-  gfx::create_screen_quad();
-  gfx::load_mesh(&gfx::cube_mesh());
-  app::switch_to_fullscreen();
-  demo::set_film_size(kFilm[0], kFilm[1]);
-  demo::fill_ball_tables();
-  if (!gfx::create_film_framebuffer(kFilm[0], kFilm[1])) return 1;
-
+  app::StartOptions start;
+  start.music = app::StartOptions::Music::kNone;
+  if (!app::start_show(start)) return 1;
   const double* windows = kWindows;
   int window_count = kWindowCount;
   double only = 0.0;
@@ -57,7 +44,7 @@ int main(int argc, char** argv) {
       int code = 0;
       platform::pump_events(&code);
       demo::frame();
-      app::present();
+      platform::present();
       gfx::glFinish();
       timer.end();
     }

@@ -12,79 +12,125 @@
 #include "demo/state.h"
 #include "gfx/film.h"
 #include "gfx/textures.h"
-#include "platform/events.h"
 #include "platform/quit.h"
 
 namespace demo {
 namespace {
 
-constexpr double kFadeOutStart = 129.0;
-constexpr double kFadeInEnd = 2.0;
+// What a slot shows.
+enum class Shows {
+  kWhite, kWritingStrip, kStill, kStarTunnel, kPlanes, kBrickTunnel, kMetaballs, kLitCube,
+  kTexturedCube, kMandelbrotZoom
+};
+enum class Fade { kNone, kIn, kOut };
+
+// One row of the schedule. The slot runs while the effective time is below `end` (from
+// the previous row's end). `texture`: the still picture's texture slot; `a`, `b`: the
+// brick tunnel's direction and offset.
+struct Slot {
+  double end;
+  Shows shows;
+  Fade fade;
+  int texture;
+  float a, b;
+};
+
+// The schedule: two 2-second slots, twenty-five of 5 seconds, one of 2 (the ends are
+// whole seconds, so sums and literals are the same doubles).
+constexpr Slot kSchedule[kSlotCount] = {
+    {2, Shows::kWhite, Fade::kIn, 0, 0, 0},                     // 1
+    {4, Shows::kWritingStrip, Fade::kNone, 0, 0, 0},            // 2
+    {9, Shows::kStill, Fade::kNone, gfx::kTexPresent, 0, 0},    // 3
+    {14, Shows::kStill, Fade::kNone, gfx::kTexTitle, 0, 0},     // 4
+    {19, Shows::kStill, Fade::kNone, gfx::kTexVantrope, 0, 0},  // 5
+    {24, Shows::kStill, Fade::kNone, gfx::kTexPlemk, 0, 0},     // 6
+    {29, Shows::kStill, Fade::kNone, gfx::kTexMus, 0, 0},       // 7
+    {34, Shows::kStill, Fade::kNone, gfx::kTexDefinition, 0, 0},  // 8
+    {39, Shows::kStarTunnel, Fade::kNone, 0, 0, 0},             // 9
+    {44, Shows::kPlanes, Fade::kNone, 0, 0, 0},                 // 10
+    {49, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},     // 11
+    {54, Shows::kBrickTunnel, Fade::kNone, 0, 1.0f, 0.0f},      // 12
+    {59, Shows::kStill, Fade::kNone, gfx::kTexDumDeeDum, 0, 0},  // 13
+    {64, Shows::kMetaballs, Fade::kNone, 0, 0, 0},              // 14
+    {69, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},     // 15
+    {74, Shows::kLitCube, Fade::kNone, 0, 0, 0},                // 16
+    {79, Shows::kStill, Fade::kNone, gfx::kTexGazillion, 0, 0},  // 17
+    {84, Shows::kTexturedCube, Fade::kNone, 0, 0, 0},           // 18
+    {89, Shows::kStill, Fade::kNone, gfx::kTexLookCube, 0, 0},  // 19
+    {94, Shows::kBrickTunnel, Fade::kNone, 0, -2.0f, 2.0f},     // 20
+    {99, Shows::kStill, Fade::kNone, gfx::kTexMath, 0, 0},      // 21
+    {104, Shows::kMandelbrotZoom, Fade::kNone, 0, 0, 0},        // 22
+    {109, Shows::kStill, Fade::kNone, gfx::kTexTMandel, 0, 0},  // 23
+    {114, Shows::kMetaballs, Fade::kNone, 0, 0, 0},             // 24
+    {119, Shows::kStill, Fade::kNone, gfx::kTexGreets1, 0, 0},  // 25
+    {124, Shows::kStill, Fade::kNone, gfx::kTexGreets2, 0, 0},  // 26
+    {129, Shows::kStill, Fade::kNone, gfx::kTexTheEnd, 0, 0},   // 27
+    {131, Shows::kWhite, Fade::kOut, 0, 0, 0},                  // 28
+};
+
+constexpr const Slot& row(int slot) { return kSchedule[slot - 1]; }
+constexpr double start_of(int slot) { return slot == 1 ? 0.0 : row(slot - 1).end; }
+
+constexpr int slot_with_fade(Fade fade) {
+  for (int s = 1; s <= kSlotCount; ++s) {
+    if (row(s).fade == fade) return s;
+  }
+  return kFallThrough;
+}
+
+// The lamp fades in over the fade-in slot and out over the fade-out slot.
+constexpr double kFadeInEnd = row(slot_with_fade(Fade::kIn)).end;
+constexpr double kFadeOutStart = start_of(slot_with_fade(Fade::kOut));
+static_assert(row(kSlotCount).end == kShowSeconds, "the schedule ends with the show");
 
 struct Bounds {
   double b[kSlotCount];
-  Bounds() {
-    // Formed by adding 2, 2, twenty-five 5s and 2 to 0, as the schedule always was.
-    double end = 0.0;
-    int i = 0;
-    b[i++] = end += 2;
-    b[i++] = end += 2;
-    for (int k = 0; k < 25; ++k) b[i++] = end += 5;
-    b[i++] = end += 2;
+  constexpr Bounds() : b() {
+    for (int i = 0; i < kSlotCount; ++i) b[i] = kSchedule[i].end;
   }
 };
-const Bounds kBounds;
+constexpr Bounds kBounds;
 
 struct TimelineState {
   int index = 0;  // film-frame index of the previous display frame
   Drawing drawing = Drawing::kAll;
 } g_timeline;
 
-// Still-picture slots and their texture slots; 0 marks a slot that is not a still picture.
-constexpr int kStillPictures[kSlotCount + 1] = {
-    0,  // fall-through
-    0, 0, gfx::kTexPresent, gfx::kTexTitle, gfx::kTexVantrope, gfx::kTexPlemk, gfx::kTexMus,
-    gfx::kTexDefinition, 0, 0, gfx::kTexDorlz, 0, gfx::kTexDumDeeDum, 0, gfx::kTexDorlz, 0,
-    gfx::kTexGazillion, 0, gfx::kTexLookCube, 0, gfx::kTexMath, 0, gfx::kTexTMandel, 0,
-    gfx::kTexGreets1, gfx::kTexGreets2, gfx::kTexTheEnd, 0,
-};
-
 // The slot's action. Without `draw` only what the show keeps between frames changes (still
 // picture, writing strip, quit); the film frame is left as it was.
 void run_slot(int slot, double tau, int index, bool draw) {
-  if (kStillPictures[slot] != 0) {
-    show_still_picture(kStillPictures[slot]);
+  if (slot == kFallThrough) {
+    platform::post_quit(0);  // the show is over
     return;
   }
-  if (slot == 2) {
+  const Slot& s = row(slot);
+  if (s.shows == Shows::kStill) {
+    show_still_picture(s.texture);
+    return;
+  }
+  if (s.shows == Shows::kWritingStrip) {
     writing_strip(index);
     return;
   }
-  if (!slot_draws_film(slot)) {
-    platform::post_quit(0);  // fall-through: the show is over
-    return;
-  }
   if (!draw) return;
-  switch (slot) {
-    case 1: case 28: white_frame(); break;
-    case 9: star_tunnel(); break;
-    case 10: planes(); break;
-    case 12: brick_tunnel(1.0f, 0.0f); break;
-    case 14: case 24: metaballs(); break;
-    case 16: lit_cube(); break;
-    case 18: textured_cube(); break;
-    case 20: brick_tunnel(-2.0f, 2.0f); break;
-    case 22: mandelbrot_zoom((tau - 99.0) / 5.0); break;
+  switch (s.shows) {
+    case Shows::kWhite: white_frame(); break;
+    case Shows::kStarTunnel: star_tunnel(); break;
+    case Shows::kPlanes: planes(); break;
+    case Shows::kBrickTunnel: brick_tunnel(s.a, s.b); break;
+    case Shows::kMetaballs: metaballs(); break;
+    case Shows::kLitCube: lit_cube(); break;
+    case Shows::kTexturedCube: textured_cube(); break;
+    case Shows::kMandelbrotZoom: mandelbrot_zoom((tau - start_of(slot)) / 5.0); break;
     default: break;
   }
 }
 
-// The nine slots that render a scene into the film frame (not a still, the strip or white).
+// The slots that render a scene into the film frame (not a still, the strip or white).
 bool renders_scene(int slot) {
-  switch (slot) {
-    case 9: case 10: case 12: case 14: case 16: case 18: case 20: case 22: case 24: return true;
-    default: return false;
-  }
+  if (slot < 1 || slot > kSlotCount) return false;
+  const Shows shows = row(slot).shows;
+  return shows != Shows::kWhite && shows != Shows::kWritingStrip && shows != Shows::kStill;
 }
 
 }  // namespace
@@ -92,7 +138,8 @@ bool renders_scene(int slot) {
 const double* slot_bounds() { return kBounds.b; }
 
 bool slot_draws_film(int slot) {
-  return slot >= 1 && slot <= kSlotCount && kStillPictures[slot] == 0 && slot != 2;
+  return slot >= 1 && slot <= kSlotCount && row(slot).shows != Shows::kStill &&
+         row(slot).shows != Shows::kWritingStrip;
 }
 
 int slot_for(double tau) {
@@ -140,8 +187,8 @@ void reset_show_for_test() {
   seed_random();
 }
 
-void frame() {
-  if (platform::escape_pressed()) platform::post_quit(0);
+void frame(bool escape) {
+  if (escape) platform::post_quit(0);
   double flicker = frame_flicker(demo_random_state());
   const FrameTime ft = frame_time(inputs().clock);
   const int previous = g_timeline.index;

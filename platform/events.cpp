@@ -10,7 +10,6 @@ namespace {
 struct EventState {
   bool escape_latch = false;
   ResizeHandler on_resize = nullptr;
-  EscapeHook escape_hook = nullptr;
 } g_events;
 }  // namespace
 
@@ -40,7 +39,6 @@ bool pump_events(int* quit_code) {
 }
 
 bool escape_pressed() {
-  if (g_events.escape_hook) return g_events.escape_hook();
   const bool latched = g_events.escape_latch;
   g_events.escape_latch = false;
   const Uint8* keys = SDL_GetKeyboardState(nullptr);
@@ -52,7 +50,5 @@ void set_resize_handler(ResizeHandler handler) { g_events.on_resize = handler; }
 void hide_cursor() { SDL_ShowCursor(SDL_DISABLE); }
 
 void keep_screen_awake() { SDL_DisableScreenSaver(); }
-
-void set_escape_hook(EscapeHook hook) { g_events.escape_hook = hook; }
 
 }  // namespace platform

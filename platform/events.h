@@ -20,8 +20,4 @@ void hide_cursor();
 // Keeps the screen saver and display power-down off while the show runs.
 void keep_screen_awake();
 
-// Test seam: replaces the Escape poll; null restores the real one.
-using EscapeHook = bool (*)();
-void set_escape_hook(EscapeHook hook);
-
 }  // namespace platform

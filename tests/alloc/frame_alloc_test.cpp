@@ -37,17 +37,13 @@ void install_counting_gl() {
 #undef QUORL_ALLOC_INSTALL
 }
 
-bool no_escape() { return false; }
-
 class FrameAllocations : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(gltest::set_up_demo(1920, 1080));
-    platform::set_escape_hook(&no_escape);
     install_counting_gl();
   }
   void TearDown() override {
-      platform::set_escape_hook(nullptr);
     platform::reset_quit();
   }
 };

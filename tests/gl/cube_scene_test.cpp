@@ -1,7 +1,7 @@
 // The cube scenes on real GL: the GL state during their one draw (for a single convex cube
 // the pixels alone cannot tell whether depth testing and culling were on), the normals the
 // cube vertex shader hands on, the bricks at 160 x 120, and the empty mesh's grey frame.
-#include <SDL.h>
+#include "platform/window.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,7 +57,7 @@ void draw_and_note_state(GLenum mode, GLint first, GLsizei count) {
 
 template <typename F>
 F proc(const char* name) {
-  return reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+  return reinterpret_cast<F>(platform::gl_entry(name));
 }
 
 TEST_F(DemoShow, CubesDrawWithDepthTestAndCullingOnAndFlatScenesWithout) {

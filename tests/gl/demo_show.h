@@ -1,6 +1,6 @@
 // The show drawn for real on llvmpipe, shared by the pixel tests: a scene data directory in
 // a temporary folder (the repository's shaders and pictures, and a cube mesh of our own or
-// the show's), the full start-up of the graphics, then demo frames at chosen clocks, read
+// the show's), the program's start-up without music, then demo frames at chosen clocks, read
 // back with glReadPixels. The film frame reaches the screen upside down: Rgba row 0 of the
 // film is the bottom of the picture as shown.
 #pragma once
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/start_show.h"
 #include "demo/demo.h"
 #include "demo/timeline.h"
 #include "gfx/film.h"
@@ -24,7 +25,6 @@
 #include "gfx/textures.h"
 #include "gl_context.h"
 #include "platform/crt_rand.h"
-#include "platform/events.h"
 #include "platform/quit.h"
 #include "temp_dir.h"
 
@@ -37,8 +37,6 @@ inline constexpr char kCubeObj[] =
     "f 5//1 6//1 7//1\nf 5//1 7//1 8//1\nf 1//2 4//2 3//2\nf 1//2 3//2 2//2\n"
     "f 2//3 3//3 7//3\nf 2//3 7//3 6//3\nf 1//4 5//4 8//4\nf 1//4 8//4 4//4\n"
     "f 4//5 8//5 7//5\nf 4//5 7//5 3//5\nf 1//6 2//6 6//6\nf 1//6 6//6 5//6\n";
-
-inline bool no_escape() { return false; }
 
 struct Rgba {
   std::vector<unsigned char> px;
@@ -111,12 +109,10 @@ class DemoShow : public ::testing::Test {
     ASSERT_EQ(symlink((data + "/images").c_str(), (dir_ + "/images").c_str()), 0);
     ASSERT_EQ(mkdir((dir_ + "/3d").c_str(), 0755), 0);
     std::ofstream(dir_ + "/3d/cube.obj") << kCubeObj;
-    platform::set_escape_hook(&no_escape);
   }
 
   void TearDown() override {
     gl_.close();
-    platform::set_escape_hook(nullptr);
     platform::reset_quit();
   }
 
@@ -129,18 +125,16 @@ class DemoShow : public ::testing::Test {
     use_mesh(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
   }
 
-  // The graphics part of start-up, in the program's order, on a screen of w x h.
+  // Start-up as the program runs it (without music) on the test's w x h context.
   void start_show(int w, int h) {
     ASSERT_TRUE(gl_.open(w, h, dir_.c_str())) << gl_.error();
-    ASSERT_TRUE(gfx::set_up_programs());
-    ASSERT_TRUE(gfx::load_texture_catalogue());
-    gfx::create_screen_quad();
-    ASSERT_TRUE(gfx::load_mesh(&gfx::cube_mesh()));
-    demo::set_film_size(160, 120);
     platform::library_rand().state = 1;
-    demo::fill_ball_tables();
-    ASSERT_TRUE(gfx::create_film_framebuffer(160, 120));
-    demo::set_screen(w, h, static_cast<double>(w) / h);
+    app::StartOptions start;
+    start.output = app::StartOptions::Output::kCurrentContext;
+    start.width = w;
+    start.height = h;
+    start.music = app::StartOptions::Music::kNone;
+    ASSERT_TRUE(app::start_show(start));
     demo::reset_show_for_test();
   }
 
@@ -152,7 +146,7 @@ class DemoShow : public ::testing::Test {
 
   Rgba film() {
     gfx::glBindFramebuffer(GL_FRAMEBUFFER, gfx::film_framebuffer());
-    Rgba r = read_bound_framebuffer(160, 120);
+    Rgba r = read_bound_framebuffer(demo::kFilmWidth, demo::kFilmHeight);
     gfx::glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return r;
   }

@@ -14,13 +14,12 @@
 // at a time; main thread only. The default framebuffer has exactly the requested size.
 #pragma once
 
-#include <SDL.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "app/window.h"
 #include "gfx/gl.h"
+#include "platform/window.h"
 
 namespace gltest {
 
@@ -33,14 +32,9 @@ class GlContext {
 
   bool open(int width, int height, const char* dir = nullptr) {
     close();
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return fail("SDL_Init");
-    app::request_gl_attributes();
-    window_ = SDL_CreateWindow("quorl test", 0, 0, width, height,
-                               SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window_) return fail("SDL_CreateWindow");
-    context_ = SDL_GL_CreateContext(window_);
-    if (!context_) return fail("SDL_GL_CreateContext");
-    SDL_GL_MakeCurrent(window_, context_);
+    platform::open_offscreen_window(width, height);
+    if (!platform::gl_entry("glGetString")) return fail("no OpenGL 3.0 context offscreen");
+    open_ = true;
     gfx::load_gl11_functions();
     if (!gfx::load_entry_points(&lookup)) return fail("a GL entry point is missing");
     width_ = width;
@@ -60,30 +54,27 @@ class GlContext {
       if (chdir(previous_dir_.c_str()) != 0) error_ = "could not return to " + previous_dir_;
       previous_dir_.clear();
     }
-    if (context_) SDL_GL_DeleteContext(context_);
-    if (window_) SDL_DestroyWindow(window_);
-    context_ = nullptr;
-    window_ = nullptr;
+    if (open_) platform::close_window();
+    open_ = false;
   }
 
   int width() const { return width_; }
   int height() const { return height_; }
   const std::string& error() const { return error_; }
-  void swap() { SDL_GL_SwapWindow(window_); }
+  void swap() { platform::present(); }
 
  private:
   static int no_swap_interval(int) { return 1; }
   static void* lookup(const char* name) {
     if (std::string(name) == "wglSwapIntervalEXT") return reinterpret_cast<void*>(&no_swap_interval);
-    return SDL_GL_GetProcAddress(name);
+    return platform::gl_entry(name);
   }
   bool fail(const std::string& what) {
-    error_ = what + ": " + SDL_GetError();
+    error_ = what;
     return false;
   }
 
-  SDL_Window* window_ = nullptr;
-  SDL_GLContext context_ = nullptr;
+  bool open_ = false;
   int width_ = 0;
   int height_ = 0;
   std::string previous_dir_;

@@ -26,7 +26,7 @@ using TexSubImage2D = void (*)(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GL
                                const void*);
 template <typename F>
 F fetch(const char* name) {
-  return reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+  return reinterpret_cast<F>(platform::gl_entry(name));
 }
 
 TEST(ShippedShaders, AllElevenCompileAndEveryUniformTheShowSetsIsActive) {

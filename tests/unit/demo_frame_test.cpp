@@ -36,8 +36,7 @@ std::string n(long v) { return std::to_string(v); }
 GLint loc(gfx::Program p, int place) { return gfx::uniform_location(p, place); }
 std::string tex(int slot) { return n(gfx::texture(slot)); }
 
-bool g_escape = false;
-bool escape_hook() { return g_escape; }
+bool g_escape = false;  // what the platform tells the next frame
 
 constexpr int kMeshArray = gltest::kFakeMeshArray;
 
@@ -46,20 +45,18 @@ class DemoFrame : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(gltest::set_up_demo(640, 480));
     g_escape = false;
-    platform::set_escape_hook(&escape_hook);
     // The generators as the show will find them, for expected values.
     random_ = kDemoSeedForTests;
     library_ = platform::library_rand();
     gltest::calls().clear();
   }
   void TearDown() override {
-    platform::set_escape_hook(nullptr);
     platform::reset_quit();
   }
 
   void frame_at(double t) {
     demo::set_frame_clock(t);
-    demo::frame();
+    demo::frame(g_escape);
   }
   Strings frame_calls(double t) {
     gltest::calls().clear();

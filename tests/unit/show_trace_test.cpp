@@ -119,15 +119,12 @@ struct Frame {
   std::string record;
 };
 
-bool no_escape() { return false; }
-
 // Start-up through the recording GL (tests/support/demo_setup.h), with the show's own mesh.
 bool start_show(Screen screen) {
   if (!gltest::set_up_demo(screen.width, screen.height)) return false;
   testdir::WorkingDir data(QUORL_SOURCE_DIR "/data");
   if (!data.ok() || !gfx::load_mesh(&gfx::cube_mesh()) || gfx::cube_mesh().triangle_count == 0)
     return false;
-  platform::set_escape_hook(&no_escape);
   return true;
 }
 
@@ -157,7 +154,6 @@ std::vector<Frame> play(Screen screen) {
     frames.push_back(std::move(f));
     if (after_quit >= 0 || platform::take_quit(nullptr)) ++after_quit;
   }
-  platform::set_escape_hook(nullptr);
   return frames;
 }
 
@@ -267,7 +263,6 @@ TEST(ShowTrace, OneExtraDrawChangesEveryLaterRecord) {
     if (!same && first_change == 0) first_change = i;
     if (first_change != 0 && same) ++later_equal;
   }
-  platform::set_escape_hook(nullptr);
   EXPECT_EQ(first_change, 3000u);  // the flicker of that very frame
   EXPECT_EQ(later_equal, 0u);
 }

@@ -6,9 +6,10 @@
 
 #include <cstdlib>
 
-#include "app/window.h"
+#include "app/start_show.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void box(const char*, const char*) {
   g_seen |= kBox;
 }
 
-// Runs create_window_and_context in a child (the instance lock lasts as long as the
+// Runs start-up in a child (the instance lock lasts as long as the
 // process that took it), optionally holding the lock first as another instance would.
 int seen_in_child(bool lock_held) {
   const pid_t child = ::fork();
@@ -29,8 +30,10 @@ int seen_in_child(bool lock_held) {
     // No display driver can start, so the context fails after the lock is taken.
     ::setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
     platform::set_message_box_hook(&box);
-    if (lock_held && !platform::acquire_instance_lock(app::kInstanceName)) ::_exit(64);
-    if (app::create_window_and_context(&once_ours)) g_seen |= kCreated;
+    if (lock_held && !platform::acquire_instance_lock(platform::kInstanceName)) ::_exit(64);
+    app::StartOptions start;
+    start.once_ours = &once_ours;
+    if (app::create_window_and_context(start)) g_seen |= kCreated;
     ::_exit(g_seen);
   }
   int status = 0;

@@ -7,16 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/window.h"
+#include "app/start_show.h"
 #include "args.h"
 #include "audio/music.h"
-#include "demo/demo.h"
-#include "gfx/film.h"
-#include "gfx/mesh.h"
-#include "gfx/programs.h"
-#include "gfx/textures.h"
 #include "paths.h"
-#include "platform/events.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "progress.h"
@@ -30,13 +24,10 @@
 
 namespace {
 
-constexpr int kFilmWidth = 160;
-constexpr int kFilmHeight = 120;
 constexpr int kUsageError = 2;
 
 // Messages go to stderr only (show_message_box writes the line before the box).
 void no_box(const char*, const char*) {}
-bool never_escape() { return false; }
 
 [[noreturn]] void refuse(const std::string& message) {
   std::fprintf(stderr, "quorl-capture: %s\n", message.c_str());
@@ -66,31 +57,18 @@ void enter_data_folder(const capture::Options& o) {
   std::fprintf(stderr, "quorl-capture: %s\n", data.report.c_str());
 }
 
-// The program's start-up, without the instance lock, the visible window, the cursor and
-// the sound device. False after the failing step's message on stderr.
+// The program's start-up, offscreen, without the instance lock, the visible window, the
+// cursor and the sound device. False after the failing step's message on stderr.
 bool start_up(const capture::Options& o, audio::FrameSource* music, uint32_t* rate) {
   platform::set_message_box_hook(&no_box);
-  platform::set_escape_hook(&never_escape);
-  if (!app::create_offscreen_context(o.width, o.height)) {
-    platform::show_message_box("Bad kind of error, error.", nullptr);
-    return false;
-  }
-  demo::seed_random();
-  if (!gfx::set_up_programs()) return false;
-  if (!gfx::load_texture_catalogue()) return false;
-  gfx::create_screen_quad();
-  if (!audio::open_music_source(music, rate)) {
-    platform::show_message_box("Sound error.", nullptr);
-    return false;
-  }
-  gfx::load_mesh(&gfx::cube_mesh());
-  demo::set_film_size(kFilmWidth, kFilmHeight);
-  demo::fill_ball_tables();
-  if (!gfx::create_film_framebuffer(kFilmWidth, kFilmHeight)) {
-    platform::show_message_box("Framebuffer error.", nullptr);
-    return false;
-  }
-  return true;
+  app::StartOptions start;
+  start.output = app::StartOptions::Output::kOffscreen;
+  start.width = o.width;
+  start.height = o.height;
+  start.music = app::StartOptions::Music::kSource;
+  start.source = music;
+  start.rate = rate;
+  return app::start_show(start);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "demo/demo.h"
 #include "demo/timeline.h"
 #include "gfx/gl.h"
 #include "platform/quit.h"
@@ -9,8 +10,8 @@
 namespace capture {
 
 int64_t show_frames(int fps) {
-  int64_t k = static_cast<int64_t>(std::floor(131.0 * fps));
-  while (static_cast<double>(k) / fps <= 131.0) ++k;
+  int64_t k = static_cast<int64_t>(std::floor(demo::kShowSeconds * fps));
+  while (static_cast<double>(k) / fps <= demo::kShowSeconds) ++k;
   return k + 2;
 }
 
@@ -51,7 +52,7 @@ bool ShowRunner::next(demo::Drawing drawing) {
   demo::set_frame_clock(static_cast<double>(k_) / fps_);
   demo::set_drawing(drawing);
   ended_ = platform::take_quit(nullptr);
-  demo::frame();
+  demo::frame(false);  // no viewer: Escape is never pressed
   ++k_;
   return true;
 }
