@@ -10,6 +10,7 @@
 #include "audio/vorbis_decoder.h"
 #include "platform/audio_device.h"
 #include "platform/file_reader.h"
+#include "platform/threads.h"
 
 namespace audio {
 namespace {
@@ -25,6 +26,7 @@ struct MusicState {
 // What the run report reads, from any thread: set once the device and the refill thread run.
 std::atomic<const RefillJob*> g_refill{nullptr};
 std::atomic<uint32_t> g_device_rate{0};  // 0: no device, so no music plays
+RefillJob* g_main_loop_job = nullptr;    // refilled by the main loop (no threads)
 
 }  // namespace
 
@@ -68,7 +70,9 @@ bool open_music() {
   job->half_started = &platform::looping_output_wakeup();
   job->rate = rate;
   job->watch = &platform::watch_looping_output;
-  if (!start_refill_thread(job)) {
+  if (!platform::threads_available()) {
+    g_main_loop_job = job;
+  } else if (!start_refill_thread(job)) {
     // Without its refill the device would only loop the first half: play nothing instead.
     platform::close_looping_output();
     return true;
@@ -79,6 +83,10 @@ bool open_music() {
 }
 
 void resume_output() { platform::resume_looping_output(); }
+
+void refill_from_main_loop() {
+  if (g_main_loop_job) poll_refill(g_main_loop_job);
+}
 
 MusicStats music_stats() {
   MusicStats stats{};

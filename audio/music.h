@@ -22,6 +22,11 @@ bool open_music_source(FrameSource* source, uint32_t* rate);
 // Resumes the paused output: the music starts.
 void resume_output();
 
+// Where no thread may be started (platform::threads_available() is false: the browser),
+// open_music starts no refill thread and the main loop calls this every pass instead: one
+// refill poll on the calling thread. Does nothing where the thread refills or no music plays.
+void refill_from_main_loop();
+
 // How the music has played so far, for the run report.
 struct MusicStats {
   uint64_t played_frames;     // frames the device has taken (the position)

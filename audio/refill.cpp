@@ -57,6 +57,13 @@ int refill_poll(RefillState* s, const FrameSource& source, uint64_t position,
   return static_cast<int>(h);
 }
 
+void poll_refill(RefillJob* job) {
+  if (job->watch) job->watch();
+  const uint64_t position = job->position();
+  const int refilled = refill_poll(&job->state, job->source, position, job->block);
+  if (job->observer) job->observer(job->observer_context, position, refilled);
+}
+
 namespace {
 
 void* run_refill(void* arg) {
@@ -68,10 +75,7 @@ void* run_refill(void* arg) {
   const platform::Wakeup none;
   const platform::Wakeup& half_started = job->half_started ? *job->half_started : none;
   for (;;) {
-    if (job->watch) job->watch();
-    const uint64_t position = job->position();
-    const int refilled = refill_poll(&job->state, job->source, position, job->block);
-    if (job->observer) job->observer(job->observer_context, position, refilled);
+    poll_refill(job);
     platform::wait_for_wakeup(half_started, period);
   }
   return nullptr;

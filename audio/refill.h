@@ -75,6 +75,10 @@ struct RefillJob {
   void* observer_context = nullptr;
 };
 
+// One pass of the refill thread's loop: the job's watch, the position, refill_poll, the
+// observer. Where no thread may be started the main loop calls it (refill_from_main_loop).
+void poll_refill(RefillJob* job);
+
 using ThreadStarter = bool (*)(platform::ThreadMain main, void* arg);
 
 // Starts the detached refill thread: it asks for a high priority, then polls whenever the
