@@ -7,92 +7,17 @@ Skipped, saying why, when the server cannot start here."""
 import array
 import os
 import shutil
-import signal
 import subprocess
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from sound_servers import STRESS, PrivatePulse, end_group, start_group  # noqa: E402
 from test_music_disk import (MUSIC, REFERENCE, first_nonzero,  # noqa: E402
                              play_until_written, vorbis_rate)
 
 CHECK_SECONDS = 40
-STRESS = ["stress-ng", "--quiet", "--timeout", "300s", "--cpu", "4", "--vm", "2"]
-SINK = "quorl_null"
-
-
-def start_group(cmd, env=None, **kw):
-    return subprocess.Popen(cmd, env=env, start_new_session=True, **kw)
-
-
-def end_group(proc):
-    """Ends a process group we started, by its id."""
-    if proc is None:
-        return
-    for sig in (signal.SIGTERM, signal.SIGKILL):
-        try:
-            os.killpg(proc.pid, sig)
-        except (ProcessLookupError, PermissionError):
-            return
-        try:
-            proc.wait(timeout=5)
-            return
-        except subprocess.TimeoutExpired:
-            pass
-
-
-class PrivatePulse:
-    """A PulseAudio server of our own; `problem` says why it did not start."""
-
-    def __init__(self, tmp, rate):
-        self.runtime = os.path.join(tmp, "pulse-runtime")
-        os.makedirs(self.runtime, mode=0o700)
-        self.socket = os.path.join(self.runtime, "native")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, HOME=tmp,
-                        PULSE_RUNTIME_PATH=self.runtime,
-                        PULSE_STATE_PATH=os.path.join(tmp, "pulse-state"),
-                        PULSE_SERVER="unix:" + self.socket)
-        self.env.pop("PULSE_COOKIE", None)
-        self.rate = rate
-        self.log = os.path.join(tmp, "pulse.log")
-        self.proc = None
-        self.problem = None
-        if shutil.which("pulseaudio") is None or shutil.which("parec") is None:
-            self.problem = "pulseaudio or parec is not installed (setup.sh installs them)"
-            return
-        with open(self.log, "w") as log:
-            self.proc = start_group(
-                ["pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--system=no",
-                 "--exit-idle-time=-1", "--disable-shm=yes", "--realtime=yes",
-                 "--high-priority=yes", "--log-target=stderr",
-                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket,
-                 "--load=module-null-sink sink_name=%s format=float32le rate=%d channels=2"
-                 % (SINK, rate)],
-                env=self.env, stdout=log, stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                break
-            ok = subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode
-            if ok == 0:
-                return
-            time.sleep(0.2)
-        with open(self.log) as f:
-            tail = f.read()[-600:]
-        self.problem = "the private PulseAudio server did not start: %s" % tail.strip()
-        self.close()
-
-    def record(self, path):
-        # The recorder must not lose what the server played: it gets a high priority too.
-        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
-                            "--format=float32le", "--rate=%d" % self.rate,
-                            "--channels=2", "--latency-msec=100", path], env=self.env)
-
-    def close(self):
-        end_group(self.proc)
-        self.proc = None
 
 
 def describe_slip(got, ref, frame):

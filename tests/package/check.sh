@@ -12,7 +12,7 @@ sudo_cmd=()
 
 deb=$(tools/make-package.sh)
 echo "package check: built $deb"
-tools/install-packages.sh desktop-file-utils man-db  # the entry and the pages are checked
+tools/install-packages.sh desktop-file-utils man-db lintian  # entry, pages, policy are checked
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorl-package.XXXXXX")
 installed=0
 cleanup() {
@@ -23,8 +23,9 @@ trap cleanup EXIT
 
 # 1. Files: exactly these, and every data file of the tree under /usr/share/quorl.
 {
-  printf '%s\n' /usr/bin/quorl /usr/bin/quorl-capture /usr/lib/quorl/quorl \
+  printf '%s\n' /usr/games/quorl /usr/games/quorl-capture /usr/lib/quorl/quorl \
     /usr/share/applications/quorl.desktop /usr/share/doc/quorl/copyright \
+    /usr/share/doc/quorl/changelog.gz \
     /usr/share/man/man6/quorl.6.gz /usr/share/man/man1/quorl-capture.1.gz
   git ls-files data | sed 's|^data/|/usr/share/quorl/|'
 } | sort >"$work/expected"
@@ -35,8 +36,8 @@ if ! diff -u "$work/expected" "$work/packed" >"$work/files.diff"; then
   fail "the package's files differ from the expected list (- missing, + unexpected)"
 fi
 for f in quorl quorl-capture; do
-  dpkg-deb --fsys-tarfile "$deb" | tar -tv "./usr/bin/$f" | grep -q '^-rwxr-xr-x' ||
-    fail "/usr/bin/$f is not executable"
+  dpkg-deb --fsys-tarfile "$deb" | tar -tv "./usr/games/$f" | grep -q '^-rwxr-xr-x' ||
+    fail "/usr/games/$f is not executable"
 done
 mkdir "$work/unpacked"
 dpkg-deb -x "$deb" "$work/unpacked"
@@ -46,6 +47,13 @@ for page in man6/quorl.6.gz man1/quorl-capture.1.gz; do
   man --warnings -l "$work/unpacked/usr/share/man/$page" 2>"$work/man.err" >/dev/null
   [ ! -s "$work/man.err" ] || { cat "$work/man.err" >&2; fail "$page has formatting warnings"; }
 done
+
+# Debian's policy as lintian reads it: no errors (warnings are printed, not fatal).
+lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || true
+cat "$work/lintian.log"
+! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors (above)"
+[ "$(dpkg-deb -f "$deb" Recommends | grep -c zenity)" = 1 ] ||
+  fail "Recommends lacks zenity (SDL's message boxes on Wayland)"
 
 # 2. Dependencies: Debian package names apt knows, none a development package, and the
 #    libraries the program loads by name at run time.
@@ -64,11 +72,14 @@ done
 "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall \
   --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt could not install $deb"; }
 installed=1
-[ "$(command -v quorl)" = /usr/bin/quorl ] || fail "quorl is not on the PATH"
-[ "$(command -v quorl-capture)" = /usr/bin/quorl-capture ] || fail "quorl-capture is not on the PATH"
+# A user's PATH holds /usr/games (Debian's /etc/profile gives it to all but root).
+user_path=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
+[ "$(PATH=$user_path command -v quorl)" = /usr/games/quorl ] || fail "quorl is not on a user's PATH"
+[ "$(PATH=$user_path command -v quorl-capture)" = /usr/games/quorl-capture ] ||
+  fail "quorl-capture is not on a user's PATH"
 
 mkdir "$work/run"
-(cd "$work/run" && env -u DISPLAY -u WAYLAND_DISPLAY quorl-capture --at 10 --size 320x240 --out stills) \
+(cd "$work/run" && env -u DISPLAY -u WAYLAND_DISPLAY /usr/games/quorl-capture --at 10 --size 320x240 --out stills) \
   >"$work/capture.log" 2>&1 || { cat "$work/capture.log" >&2; fail "the installed quorl-capture failed"; }
 # The same frame from the package's own build in the tree: identical bytes, so the installed
 # program and data are the ones built and tested.
@@ -88,12 +99,13 @@ cmp "$work/run/stills/000.png" "$work/reference/000.png" ||
   fail "the installed capture differs from the build's"
 [ "$(ls "$work/run/stills")" = 000.png ] || fail "the capture wrote more than 000.png"
 
-QUORL_BIN=/usr/bin/quorl xvfb-run -a -s "-screen 0 1280x720x24" \
+QUORL_BIN=/usr/games/quorl xvfb-run -a -s "-screen 0 1280x720x24" \
   tests/e2e/own_netns.sh python3 tests/package/installed_show.py ||
   fail "the installed quorl did not play from outside the tree"
 
 # 4. Remove: nothing of it stays on the PATH.
 "${sudo_cmd[@]}" apt-get remove -y -qq --purge quorl >/dev/null 2>&1 || fail "apt could not remove quorl"
 installed=0
-! command -v quorl >/dev/null && [ ! -e /usr/share/quorl ] || fail "quorl is still installed"
+! PATH=$user_path command -v quorl >/dev/null && [ ! -e /usr/share/quorl ] ||
+  fail "quorl is still installed"
 echo "package check: passed ($(basename "$deb"))"

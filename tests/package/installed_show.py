@@ -1,4 +1,4 @@
-"""The installed quorl (QUORL_BIN, e.g. /usr/bin/quorl), started from a folder outside the
+"""The installed quorl (QUORL_BIN, e.g. /usr/games/quorl), started from a folder outside the
 tree: its launcher must find the installed data, so start-up succeeds, the window shows, and
 Escape ends the show with 0 and no message. Run under a display and in a network namespace
 of its own (tests/e2e/own_netns.sh)."""

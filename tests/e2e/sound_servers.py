@@ -1,0 +1,239 @@
+"""Sound servers for the end-to-end tests, each private to its test (own runtime folder,
+own session bus where it needs one): PulseAudio, and PipeWire with wireplumber and
+pipewire-pulse as desktops run it. Both play into a null sink in float32 at the music's
+rate whose monitor parec records. Also: reading a recording back against the decode."""
+import os
+import shutil
+import signal
+import subprocess
+import time
+
+STRESS = ["stress-ng", "--quiet", "--timeout", "300s", "--cpu", "4", "--vm", "2"]
+SINK = "quorl_null"
+
+
+def start_group(cmd, env=None, **kw):
+    return subprocess.Popen(cmd, env=env, start_new_session=True, **kw)
+
+
+def end_group(proc):
+    """Ends a process group we started, by its id."""
+    if proc is None:
+        return
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(proc.pid, sig)
+        except (ProcessLookupError, PermissionError):
+            return
+        try:
+            proc.wait(timeout=5)
+            return
+        except subprocess.TimeoutExpired:
+            pass
+
+
+class PrivatePulse:
+    """A PulseAudio server of our own; `problem` says why it did not start."""
+
+    def __init__(self, tmp, rate):
+        self.runtime = os.path.join(tmp, "pulse-runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.socket = os.path.join(self.runtime, "native")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, HOME=tmp,
+                        PULSE_RUNTIME_PATH=self.runtime,
+                        PULSE_STATE_PATH=os.path.join(tmp, "pulse-state"),
+                        PULSE_SERVER="unix:" + self.socket)
+        self.env.pop("PULSE_COOKIE", None)
+        self.rate = rate
+        self.log = os.path.join(tmp, "pulse.log")
+        self.proc = None
+        self.problem = None
+        if shutil.which("pulseaudio") is None or shutil.which("parec") is None:
+            self.problem = "pulseaudio or parec is not installed (setup.sh installs them)"
+            return
+        with open(self.log, "w") as log:
+            self.proc = start_group(
+                ["pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--system=no",
+                 "--exit-idle-time=-1", "--disable-shm=yes", "--realtime=yes",
+                 "--high-priority=yes", "--log-target=stderr",
+                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % self.socket,
+                 "--load=module-null-sink sink_name=%s format=float32le rate=%d channels=2"
+                 % (SINK, rate)],
+                env=self.env, stdout=log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                break
+            ok = subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode
+            if ok == 0:
+                return
+            time.sleep(0.2)
+        with open(self.log) as f:
+            tail = f.read()[-600:]
+        self.problem = "the private PulseAudio server did not start: %s" % tail.strip()
+        self.close()
+
+    def record(self, path):
+        # The recorder must not lose what the server played: it gets a high priority too.
+        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
+                            "--format=float32le", "--rate=%d" % self.rate,
+                            "--channels=2", "--latency-msec=100", path], env=self.env)
+
+    def close(self):
+        end_group(self.proc)
+        self.proc = None
+
+
+PIPEWIRE_PROGRAMS = ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse", "pactl", "parec")
+
+
+class PrivatePipeWire:
+    """PipeWire, wireplumber and pipewire-pulse on a private session bus, the clock rate fixed
+    at `rate`, a null sink made by PipeWire itself (so it outlives pipewire-pulse). The
+    servers can be stopped and started again; `problem` says why they did not start."""
+
+    def __init__(self, tmp, rate):
+        self.tmp = tmp
+        self.rate = rate
+        self.runtime = os.path.join(tmp, "pw-runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        config = os.path.join(tmp, "pw-config")
+        conf_d = os.path.join(config, "pipewire", "pipewire.conf.d")
+        os.makedirs(conf_d)
+        with open(os.path.join(conf_d, "quorl.conf"), "w") as f:
+            f.write("""context.properties = {
+  default.clock.rate = %d
+  default.clock.allowed-rates = [ %d ]
+}
+context.objects = [
+  { factory = adapter
+    args = {
+      factory.name = support.null-audio-sink
+      node.name = "%s"
+      media.class = Audio/Sink
+      audio.format = F32LE
+      audio.rate = %d
+      audio.position = [ FL FR ]
+      object.linger = true
+    }
+  }
+]
+""" % (rate, rate, SINK, rate))
+        self.socket = os.path.join(self.runtime, "pulse", "native")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, HOME=tmp,
+                        XDG_CONFIG_HOME=config, PIPEWIRE_RUNTIME_DIR=self.runtime,
+                        PULSE_RUNTIME_PATH=os.path.join(self.runtime, "pulse"),
+                        PULSE_SERVER="unix:" + self.socket,
+                        DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(self.runtime, "bus"))
+        self.env.pop("PULSE_COOKIE", None)
+        self.procs = []
+        self.bus = None
+        self.problem = None
+        missing = [p for p in PIPEWIRE_PROGRAMS if shutil.which(p) is None]
+        if missing:
+            self.problem = "%s not installed (the desktop tests install them)" % ", ".join(missing)
+            return
+        self.bus = start_group(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
+                               env=self.env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        self.start()
+
+    def start(self):
+        """Starts the three servers and waits for the pulse server and the sink."""
+        self.problem = None
+        log = open(os.path.join(self.tmp, "pipewire.log"), "a")
+        for name in ("pipewire", "wireplumber", "pipewire-pulse"):
+            self.procs.append(start_group([name], env=self.env, stdout=log,
+                                          stderr=subprocess.STDOUT))
+            time.sleep(0.3)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            sinks = subprocess.run(["pactl", "list", "short", "sinks"], env=self.env,
+                                   capture_output=True, text=True)
+            if sinks.returncode == 0 and SINK in sinks.stdout:
+                subprocess.run(["pactl", "set-default-sink", SINK], env=self.env,
+                               capture_output=True)
+                return True
+            time.sleep(0.2)
+        with open(os.path.join(self.tmp, "pipewire.log")) as f:
+            self.problem = "PipeWire did not start: %s" % f.read()[-600:].strip()
+        self.stop()
+        return False
+
+    def stop(self):
+        """Ends the three servers (the session bus stays)."""
+        for proc in reversed(self.procs):
+            end_group(proc)
+        self.procs = []
+
+    def record(self, path):
+        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
+                            "--format=float32le", "--rate=%d" % self.rate,
+                            "--channels=2", "--latency-msec=100", path], env=self.env)
+
+    def close(self):
+        self.stop()
+        end_group(self.bus)
+        self.bus = None
+
+
+def _silence_end(rec, frame, frames):
+    """The first frame at or after `frame` that is not silent (both samples +0.0)."""
+    while frame < frames:
+        chunk = rec[8 * frame: 8 * (frame + 65536)]
+        rest = chunk.lstrip(b"\0")
+        if rest:
+            return frame + (len(chunk) - len(rest)) // 8
+        frame += 65536
+    return frames
+
+
+def _find_frame(ref, probe):
+    at = ref.find(probe)
+    while at >= 0 and at % 8:
+        at = ref.find(probe, at + 1)
+    return -1 if at < 0 else at // 8
+
+
+def music_segments(rec, ref, probe_frames=64):
+    """Reads a recording (float32 stereo bytes) against the decode: returns (segments,
+    unmatched) where each segment is (first recorded frame, length, offset) of a run that
+    equals the decode bit for bit from decode frame first - offset on, and `unmatched` counts
+    sounding frames found nowhere in the decode. Silence between runs is a gap; a run whose
+    offset is lower than the one before came after a skip forward in the music."""
+    frames = len(rec) // 8
+    segments = []
+    unmatched = 0
+    at = 0
+    while True:
+        at = _silence_end(rec, at, frames)
+        if at + probe_frames > frames:
+            break
+        start = _find_frame(ref, rec[8 * at: 8 * (at + probe_frames)])
+        if start < 0:
+            unmatched += 1
+            if unmatched > 2000:
+                break  # not the music at all: enough said
+            at += 1
+            continue
+        length = probe_frames
+        step = 4096
+        while step >= 1:
+            a, b = 8 * (at + length), 8 * (start + length)
+            if a + 8 * step <= len(rec) and rec[a: a + 8 * step] == ref[b: b + 8 * step]:
+                length += step
+            else:
+                step //= 2
+        segments.append((at, length, at - start))
+        at += length
+    return segments, unmatched
+
+
+def gaps_and_skips(segments):
+    """Between consecutive runs: (silence frames, offset change). The offset grows by the
+    silence a server inserted; it grows less, or falls, where the music was moved forward."""
+    out = []
+    for (a, n, d), (b, _, e) in zip(segments, segments[1:]):
+        out.append((b - (a + n), e - d))
+    return out
