@@ -275,8 +275,9 @@ def plant_and_test(r, build_dir, a, exclude):
             if failed and failed[0][0] == "ctest":
                 return "error: ctest %s" % failed[0][1]
             if failed:
-                names = ", ".join(n for n, _ in failed[:3])
-                return "caught (%s%s)" % (names, ", slow" if label == "slow" else "")
+                names = ", ".join(n for n, _ in failed[:6])
+                more = " and %d more" % (len(failed) - 6) if len(failed) > 6 else ""
+                return "caught (%s%s%s)" % (names, more, ", slow" if label == "slow" else "")
         if a.only:
             return "not caught by " + "|".join(lab for lab, _ in plan)
         return "missed"
