@@ -104,6 +104,24 @@ class SignalDuringShow(unittest.TestCase):
                     harness.stop(proc)
 
 
+def remove_leftovers(display, pid):
+    """A killed X server leaves its lock and socket behind: removed while the lock is still
+    the one it wrote (another server may have taken the number since)."""
+    number = display[1:]
+    lock = "/tmp/.X%s-lock" % number
+    try:
+        with open(lock) as f:
+            if int(f.read().strip() or 0) != pid:
+                return
+    except (OSError, ValueError):
+        return
+    for path in (lock, "/tmp/.X11-unix/X%s" % number):
+        try:
+            os.remove(path)
+        except OSError:
+            pass
+
+
 class DisplayLost(unittest.TestCase):
     """On an X server of the test's own, killed while the show plays."""
 
@@ -155,6 +173,7 @@ class DisplayLost(unittest.TestCase):
                     if server.poll() is None:
                         os.killpg(server.pid, signal.SIGKILL)
                         server.wait()
+                    remove_leftovers(display, server.pid)
 
 
 if __name__ == "__main__":
