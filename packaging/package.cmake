@@ -50,9 +50,10 @@ set(CPACK_PACKAGE_CONTACT "quorl maintainers <maintainers@users.noreply.c-seed-d
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "silent film demo: 131 seconds of real-time OpenGL and piano roll")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "A self-running audiovisual demo styled as a 1916 silent film with intertitles,\n\
-seen through a film projector, with a piano-roll blues. It takes the whole screen,\n\
-plays for 131 seconds and quits by itself; Escape quits early. quorl-capture\n\
-renders the show offscreen to PNG frames, a contact sheet or a video.")
+seen through a film projector, with a piano-roll blues. It takes the whole\n\
+screen, plays for 131 seconds and quits by itself; Escape quits early.\n\
+quorl-capture renders the show offscreen to PNG frames, a contact sheet or a\n\
+video.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quorl_<version>_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

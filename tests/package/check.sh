@@ -49,7 +49,7 @@ for page in man6/quorl.6.gz man1/quorl-capture.1.gz; do
 done
 
 # Debian's policy as lintian reads it: no errors (warnings are printed, not fatal).
-lintian --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 || true
+lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
 cat "$work/lintian.log"
 ! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors (above)"
 [ "$(dpkg-deb -f "$deb" Recommends | grep -c zenity)" = 1 ] ||
