@@ -107,8 +107,8 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
       size_t start = 0;
       while (start <= list.size()) {
         const size_t comma = list.find(',', start);
-        const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                : comma - start);
+        const std::string item =
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         double t;
         if (!parse_number(item, &t)) {
           *error = "--at wants times in seconds separated by commas";
@@ -125,8 +125,9 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
       bool known = false;
       for (const char* p : kPresets) known = known || o->preset == p;
       if (!known) {
-        *error = "--preset wants one of ultrafast, superfast, veryfast, faster, fast, medium, "
-                 "slow, slower, veryslow";
+        *error =
+            "--preset wants one of ultrafast, superfast, veryfast, faster, fast, medium, "
+            "slow, slower, veryslow";
         return false;
       }
     } else if (a == "--out") {

@@ -14,20 +14,20 @@ struct Options {
   int height = 1080;
   int fps = 60;
   Mode mode = Mode::kNone;
-  std::string video;              // --video FILE (.mp4 or .mkv)
-  std::string frames_dir;         // --frames DIR
-  double from = 0.0, to = -1.0;   // --from S --to S (to < 0: to the end)
-  std::vector<double> at;         // --at T1,T2,...
-  std::string out_dir;            // --out DIR
-  std::string sheet;              // --sheet FILE
-  bool stats = false;             // --stats: where the time went, on stderr
-  std::string data_dir;           // --data DIR: the show's data folder
-  std::string preset;             // --preset NAME: x264's speed for --video
-  bool help = false;              // -h, --help
+  std::string video;             // --video FILE (.mp4 or .mkv)
+  std::string frames_dir;        // --frames DIR
+  double from = 0.0, to = -1.0;  // --from S --to S (to < 0: to the end)
+  std::vector<double> at;        // --at T1,T2,...
+  std::string out_dir;           // --out DIR
+  std::string sheet;             // --sheet FILE
+  bool stats = false;            // --stats: where the time went, on stderr
+  std::string data_dir;          // --data DIR: the show's data folder
+  std::string preset;            // --preset NAME: x264's speed for --video
+  bool help = false;             // -h, --help
 };
 
 // x264's presets, fastest first; --video uses kDefaultPreset unless told otherwise.
-constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster",  "fast",
                                     "medium",    "slow",      "slower",   "veryslow"};
 constexpr const char* kDefaultPreset = "ultrafast";
 
@@ -49,7 +49,17 @@ constexpr const char* kUsage =
     "  --stats      print where the time went\n"
     "  -h, --help   this text\n"
     "Folders are made as needed. The show lasts 131 seconds; captures of late times only\n"
-    "run the show's logic up to the first frame they write.\n";
+    "run the show's logic up to the first frame they write. Each file is written under a\n"
+    "temporary name beside it and renamed into place only when whole.\n"
+    "exit status:\n"
+    "  0    done\n"
+    "  1    the capture failed on the way: a write failed (the system's reason, such as\n"
+    "       \"No space left on device\", is printed and the capture stops; files already\n"
+    "       written are whole, the one that failed is not left behind) or ffmpeg failed\n"
+    "       (no video is left)\n"
+    "  2    a wrong command line, or an output that cannot be written (checked before\n"
+    "       rendering), or no data folder\n"
+    "  255  the show's data does not load\n";
 
 // Parses argv (without the program name). On error returns false with a reason in *error.
 // -h or --help anywhere sets `help` and succeeds.

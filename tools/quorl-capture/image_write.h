@@ -17,7 +17,9 @@ void read_framebuffer(int width, int height, Image* out);
 // The same as packed RGB rows in GL's order, bottom row first (no copy to turn it over).
 void read_framebuffer_bottom_up(int width, int height, uint8_t* out);
 
-bool write_png(const std::string& path, const Image& image);
+// Writes `image` as `path` (see OutputFile: whole or not at all). False with "cannot write
+// PATH: <the system's reason>".
+bool write_png(const std::string& path, const Image& image, std::string* error);
 
 // A copy of `src` scaled to width x height.
 Image resized(const Image& src, int width, int height);

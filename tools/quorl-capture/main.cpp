@@ -10,6 +10,7 @@
 #include "app/start_show.h"
 #include "args.h"
 #include "audio/music.h"
+#include "output_file.h"
 #include "paths.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   uint32_t rate = 0;
   if (!start_up(o, &music, &rate)) platform::end_process(-1);
 
+  capture::guard_outputs();  // after start-up: its handlers must not replace these
   capture::Progress progress(static_cast<int64_t>(frames.size()), o.stats,
                              isatty(STDERR_FILENO) == 1);
   int code = 0;

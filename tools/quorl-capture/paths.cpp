@@ -6,12 +6,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 
 #include "audio/music.h"
 
 namespace capture {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The first file the show reads of each kind; a folder with none of them is not the data.
 // One is enough: a data folder with files missing or broken is still the data, and the
@@ -24,51 +27,58 @@ std::string reason(const std::string& what, int error) {
 }
 
 bool is_dir(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::error_code ec;
+  return fs::is_directory(path, ec);
 }
 
-std::string parent_of(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// mkdir -p: each missing component in turn; an existing non-folder is an error.
+// mkdir -p: each missing component in turn, so that the message names the one that failed
+// with the reason mkdir gave for it; an existing non-folder is an error.
 bool make_folders(const std::string& dir, std::string* error) {
-  for (size_t end = 1; end <= dir.size(); ++end) {
-    if (end < dir.size() && dir[end] != '/') continue;
-    const std::string part = dir.substr(0, end);
-    if (mkdir(part.c_str(), 0755) == 0 || is_dir(part)) continue;
-    const int e = errno == EEXIST ? ENOTDIR : errno;
-    *error = reason("cannot make the folder " + dir + " (at " + part + ")", e);
+  fs::path part;
+  for (const fs::path& name : fs::path(dir)) {
+    part /= name;
+    if (name.empty() || name == "." || name == "/") continue;
+    std::error_code ec;
+    fs::create_directory(part, ec);  // an existing folder is no error
+    if (!ec) continue;
+    const int e = ec.value() == EEXIST ? ENOTDIR : ec.value();
+    *error = reason("cannot make the folder " + dir + " (at " + part.string() + ")", e);
     return false;
   }
   return true;
 }
 
-// Creates and removes a probe file: permissions, read-only file systems and full quotas
-// all show here, also for root.
+// Creates a probe file, writes a byte, flushes it to the disk and removes it: permissions,
+// read-only file systems, a full disk and full quotas all show here, also for root.
 bool can_create_in(const std::string& dir, const std::string& what, std::string* error) {
-  std::string probe = dir + "/.quorl-capture-XXXXXX";
-  const int fd = mkstemp(&probe[0]);
+  std::string probe = (fs::path(dir) / ".quorl-capture-XXXXXX").string();
+  const int fd = mkostemp(&probe[0], O_CLOEXEC);
   if (fd < 0) {
     *error = reason("cannot write " + what, errno);
     return false;
   }
-  close(fd);
+  int e = 0;
+  if (::write(fd, "q", 1) != 1 || fsync(fd) != 0) e = errno;
+  if (close(fd) != 0 && e == 0) e = errno;
   unlink(probe.c_str());
+  if (e != 0) {
+    *error = reason("cannot write " + what, e);
+    return false;
+  }
   return true;
 }
 
 }  // namespace
 
 std::string absolute(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  char here[4096];
-  if (!getcwd(here, sizeof here)) return path;
-  if (path == ".") return here;
-  return std::string(here) + "/" + path;
+  if (path.empty()) return path;
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) return path;
+  // "." and "dir/" name the folder itself: no trailing "/." or "/" in what is reported.
+  if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
+  if (p.filename() == ".") p = p.parent_path();
+  return p.string();
 }
 
 std::vector<std::string> missing_data_files(const std::string& folder) {
@@ -107,8 +117,7 @@ DataChoice find_data(const std::string& given, const std::string& installed) {
     }
     choice.report += "\n  " + c.folder + " (" + c.origin + "): " + why;
   }
-  choice.report = "cannot find the show's data (shaders/, images/, 3d/, music/):" +
-                  choice.report +
+  choice.report = "cannot find the show's data (shaders/, images/, 3d/, music/):" + choice.report +
                   "\nstart from the repository root or its data/ folder, or give --data DIR";
   return choice;
 }
@@ -120,19 +129,25 @@ bool prepare_output_folder(const std::string& dir, std::string* error) {
 bool prepare_output_file(const std::string& file, std::string* error) {
   struct stat st;
   if (stat(file.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) {
+    // A device or a pipe (/dev/stdout) is written straight to; a folder or anything else
+    // cannot take a file.
+    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) {
       *error = "cannot write " + file + ": it is not a plain file";
       return false;
     }
-    const int fd = open(file.c_str(), O_WRONLY);
-    if (fd < 0) {
+    if (access(file.c_str(), W_OK) != 0) {
       *error = reason("cannot write " + file, errno);
       return false;
     }
-    close(fd);
-    return true;
+    if (!S_ISREG(st.st_mode)) return true;
+    // The new file replaces the old one from beside it (beside the file a link names).
+    std::error_code ec;
+    const fs::path real = fs::canonical(file, ec);
+    return can_create_in(ec ? fs::path(file).parent_path().string() : real.parent_path().string(),
+                         file, error);
   }
-  const std::string parent = parent_of(file);
+  std::string parent = fs::path(file).parent_path().string();
+  if (parent.empty()) parent = ".";
   if (!make_folders(parent, error)) return false;
   return can_create_in(parent, file, error);
 }

@@ -22,11 +22,17 @@ class Progress {
     if (stats_) note_render_time(s);
   }
   template <typename F>
-  void timed_seek(F&& f) { timed(f, &seek_s_); }
+  void timed_seek(F&& f) {
+    timed(f, &seek_s_);
+  }
   template <typename F>
-  void timed_readback(F&& f) { timed(f, &readback_s_); }
+  void timed_readback(F&& f) {
+    timed(f, &readback_s_);
+  }
   template <typename F>
-  void timed_encode(F&& f) { timed(f, &encode_s_); }
+  void timed_encode(F&& f) {
+    timed(f, &encode_s_);
+  }
   // Time spent elsewhere (another thread) that the figures should show.
   void add_encode_seconds(double s) { encode_s_ += s; }
   void count_rendered() { ++rendered_; }

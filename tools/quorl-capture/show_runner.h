@@ -46,7 +46,6 @@ class ShowRunner {
 
 // Runs the next display frame; a frame that draws is finished on the GPU and its time
 // counted as rendering, a logic-only one as seeking.
-bool render_next(ShowRunner& show, Progress& progress,
-                 demo::Drawing drawing = demo::Drawing::kAll);
+bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing = demo::Drawing::kAll);
 
 }  // namespace capture

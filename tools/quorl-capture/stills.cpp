@@ -42,19 +42,23 @@ bool run_to_frames(const Options& o, const std::vector<int64_t>& frames, Progres
   return true;
 }
 
+// A failed write ends the capture: the files written so far are whole, the one that
+// failed is not there at all.
 bool write_or_say(const std::string& path, const Image& image, Progress& progress) {
   bool ok = false;
-  progress.timed_encode([&] { ok = write_png(path, image); });
-  if (!ok) std::fprintf(stderr, "quorl-capture: cannot write %s\n", path.c_str());
+  std::string error;
+  progress.timed_encode([&] { ok = write_png(path, image, &error); });
+  if (!ok) std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
   return ok;
 }
 
 // One thumbnail per schedule slot, taken in the middle of the slot.
 const char* const kSlotNames[demo::kSlotCount] = {
-    "white frame", "writing strip", "present", "title", "vantrope", "plemk", "mus",
-    "definition", "star tunnel", "planes", "dorlz", "brick tunnel", "dumdeedum", "metaballs",
-    "dorlz", "lit cube", "gazillion", "textured cube", "lookcube", "brick tunnel 2", "math",
-    "mandelbrot zoom", "tmandel", "metaballs 2", "greets1", "greets2", "theend", "white frame"};
+    "white frame", "writing strip",  "present",     "title",           "vantrope",  "plemk",
+    "mus",         "definition",     "star tunnel", "planes",          "dorlz",     "brick tunnel",
+    "dumdeedum",   "metaballs",      "dorlz",       "lit cube",        "gazillion", "textured cube",
+    "lookcube",    "brick tunnel 2", "math",        "mandelbrot zoom", "tmandel",   "metaballs 2",
+    "greets1",     "greets2",        "theend",      "white frame"};
 
 int capture_sheet(const Options& o, const std::vector<int64_t>& frames, Progress& progress) {
   constexpr int kColumns = 7, kThumbW = 256, kThumbH = 192, kPad = 8, kLabel = 22;

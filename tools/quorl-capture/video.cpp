@@ -1,21 +1,27 @@
 #include "video.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "frame_queue.h"
 #include "image_write.h"
+#include "output_file.h"
 #include "soundtrack.h"
+
+extern char** environ;
 
 namespace capture {
 namespace {
@@ -24,31 +30,32 @@ namespace {
 // frames in bursts), few enough to keep memory small (3 MB a frame at 1280 x 720).
 constexpr size_t kFramesAhead = 4;
 
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
+// The whole soundtrack for `frames` video frames, into a scratch file that `track` removes
+// when it goes (or a signal ends the capture). False with the reason.
+bool write_soundtrack(const audio::FrameSource& music, uint32_t rate, int fps, int64_t frames,
+                      OutputFile* track_file, std::string* error) {
+  if (!track_file->open("/tmp/quorl-capture-soundtrack.f32", error)) return false;
+  Soundtrack track(music, rate, fps);
+  for (int64_t k = 0; k < frames; ++k) {
+    const std::vector<float>& chunk = track.next_video_frame();
+    if (!track_file->write(chunk.data(), chunk.size() * sizeof(float), error)) return false;
+  }
+  return track_file->close_descriptor(error);
 }
 
-// The whole soundtrack for `frames` video frames, into a temporary file; its path.
-std::string write_soundtrack(const audio::FrameSource& music, uint32_t rate, int fps,
-                             int64_t frames) {
-  char path[] = "/tmp/quorl-capture-audio-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return "";
-  std::FILE* f = fdopen(fd, "wb");
-  Soundtrack track(music, rate, fps);
-  bool ok = f != nullptr;
-  for (int64_t k = 0; ok && k < frames; ++k) {
-    const std::vector<float>& chunk = track.next_video_frame();
-    ok = std::fwrite(chunk.data(), sizeof(float), chunk.size(), f) == chunk.size();
+// A running encoder: its process and the buffered pipe to its standard input.
+struct Encoder {
+  pid_t pid = -1;
+  std::FILE* input = nullptr;
+};
+
+// Waits for the process; its exit status, or -1 when it did not exit normally.
+int wait_for(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
   }
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    unlink(path);
-    return "";
-  }
-  return path;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 double cpu_seconds(int who) {
@@ -85,40 +92,127 @@ struct PipeWriter {
 
 }  // namespace
 
-bool ffmpeg_available() {
-  return std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") == 0;
+// Starts `args` (args[0] looked up on PATH) with a pipe to its standard input and, when
+// `quiet`, its output and messages sent to /dev/null. SIGPIPE, which this tool ignores, is
+// back to its default in the child. False with the reason.
+bool spawn(const std::vector<std::string>& args, bool quiet, Encoder* out, std::string* error) {
+  int fds[2] = {-1, -1};
+  if (!quiet && pipe2(fds, O_CLOEXEC) != 0) {
+    *error = std::string("cannot make a pipe to ") + args[0] + ": " + std::strerror(errno);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);  // dup2 clears close-on-exec
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const int failed = posix_spawnp(&out->pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (!quiet) close(fds[0]);
+  if (failed != 0) {
+    if (!quiet) close(fds[1]);
+    *error = "cannot start " + args[0] + ": " + std::strerror(failed);
+    return false;
+  }
+  if (quiet) return true;
+  out->input = fdopen(fds[1], "w");
+  if (out->input) return true;
+  *error = std::string("cannot write to ") + args[0] + ": " + std::strerror(errno);
+  close(fds[1]);  // the encoder sees the end of its input and stops
+  wait_for(out->pid);
+  return false;
 }
 
-std::string encoder_command(const Options& o, uint32_t rate, const std::string& audio) {
+bool ffmpeg_available() {
+  Encoder probe;
+  std::string error;
+  return spawn({"ffmpeg", "-hide_banner", "-version"}, true, &probe, &error) &&
+         wait_for(probe.pid) == 0;
+}
+
+std::vector<std::string> encoder_arguments(const Options& o, uint32_t rate,
+                                           const std::string& audio, const std::string& output) {
   const bool mkv = o.video.size() > 4 && o.video.compare(o.video.size() - 4, 4, ".mkv") == 0;
-  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
-  return "ffmpeg -hide_banner -loglevel error -y"
-         " -f rawvideo -pix_fmt rgb24 -s " + size + " -framerate " + std::to_string(o.fps) +
-         " -i pipe:0 -f f32le -ar " + std::to_string(rate) + " -ac 2 -i " + quoted(audio) +
-         " -map 0:v -map 1:a -c:v libx264 -preset " + o.preset + " -crf 18 -pix_fmt yuv420p" +
-         (mkv ? " -c:a flac" : " -c:a aac -b:a 192k -movflags +faststart") + " -shortest " +
-         quoted(o.video);
+  std::vector<std::string> args = {"ffmpeg",
+                                   "-hide_banner",
+                                   "-loglevel",
+                                   "error",
+                                   "-y",
+                                   "-f",
+                                   "rawvideo",
+                                   "-pix_fmt",
+                                   "rgb24",
+                                   "-s",
+                                   std::to_string(o.width) + "x" + std::to_string(o.height),
+                                   "-framerate",
+                                   std::to_string(o.fps),
+                                   "-i",
+                                   "pipe:0",
+                                   "-f",
+                                   "f32le",
+                                   "-ar",
+                                   std::to_string(rate),
+                                   "-ac",
+                                   "2",
+                                   "-i",
+                                   audio,
+                                   "-map",
+                                   "0:v",
+                                   "-map",
+                                   "1:a",
+                                   "-c:v",
+                                   "libx264",
+                                   "-preset",
+                                   o.preset,
+                                   "-crf",
+                                   "18",
+                                   "-pix_fmt",
+                                   "yuv420p"};
+  for (const char* a : mkv ? std::vector<const char*>{"-c:a", "flac", "-f", "matroska"}
+                           : std::vector<const char*>{"-c:a", "aac", "-b:a", "192k", "-movflags",
+                                                      "+faststart", "-f", "mp4"}) {
+    args.push_back(a);
+  }
+  // The container is named: the file ffmpeg writes has a temporary name with no extension.
+  args.insert(args.end(), {"-shortest", output});
+  return args;
 }
 
 int capture_video(const Options& o, const audio::FrameSource& music, uint32_t rate,
                   Progress& progress, ShowRunner& show) {
-  const std::string audio = write_soundtrack(music, rate, o.fps, show_frames(o.fps));
-  if (audio.empty()) {
-    std::fprintf(stderr, "quorl-capture: cannot write the soundtrack to /tmp\n");
+  std::string error;
+  OutputFile track, video;  // both removed when left uncommitted
+  if (!write_soundtrack(music, rate, o.fps, show_frames(o.fps), &track, &error) ||
+      !video.open(o.video, &error) || !video.close_descriptor(&error)) {
+    std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;
   }
   std::signal(SIGPIPE, SIG_IGN);  // a failing ffmpeg shows as a failed write, not a kill
-  std::FILE* pipe = popen(encoder_command(o, rate, audio).c_str(), "w");
-  if (!pipe) {
-    unlink(audio.c_str());
-    std::fprintf(stderr, "quorl-capture: cannot start ffmpeg\n");
+  Encoder encoder;
+  if (!spawn(encoder_arguments(o, rate, track.writing_path(), video.writing_path()), false,
+             &encoder, &error)) {
+    std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;
   }
   const size_t row = static_cast<size_t>(o.width) * 3;
   static char pipe_buffer[1 << 20];
-  std::setvbuf(pipe, pipe_buffer, _IOFBF, sizeof pipe_buffer);
+  std::setvbuf(encoder.input, pipe_buffer, _IOFBF, sizeof pipe_buffer);
   FrameQueue queue(kFramesAhead, row * static_cast<size_t>(o.height));
-  PipeWriter writer{pipe, row};
+  PipeWriter writer{encoder.input, row};
   // The encoder is fed from a second thread; where none can be made, from this one, a
   // frame at a time, just more slowly.
   std::thread feeder;
@@ -137,9 +231,12 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
   }
   queue.close();
   if (feeder.joinable()) feeder.join();
-  int status = 0;
-  progress.timed_encode([&] { status = pclose(pipe); });
-  unlink(audio.c_str());
+  int status = -1;
+  progress.timed_encode([&] {
+    // The last buffered bytes go with the close; the end of input lets ffmpeg finish.
+    if (std::fclose(encoder.input) != 0) writer.failed = true;
+    status = wait_for(encoder.pid);
+  });
   if (progress.stats()) {
     std::fprintf(stderr,
                  "video: feeding thread blocked on ffmpeg %.1f s; CPU: capture %.1f s, "
@@ -147,9 +244,13 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
                  writer.blocked_s, cpu_seconds(RUSAGE_SELF), cpu_seconds(RUSAGE_CHILDREN),
                  o.preset.c_str());
   }
-  if (writer.failed || status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (writer.failed || status != 0) {
     std::fprintf(stderr, "quorl-capture: ffmpeg failed to make %s (see its messages above)\n",
                  o.video.c_str());
+    return 1;  // `video` goes with what ffmpeg had written
+  }
+  if (!video.commit(&error)) {
+    std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;
   }
   return 0;
