@@ -49,13 +49,22 @@ struct Encoder {
   std::FILE* input = nullptr;
 };
 
-// Waits for the process; its exit status, or -1 when it did not exit normally.
+// Waits for the process; its wait status (0: it exited with 0), or -1 when it cannot.
 int wait_for(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status;
+}
+
+// How a process ended, for a message: "exit status 1", "signal 9 (Killed)".
+std::string ending(int status) {
+  if (status == -1) return "an unknown end";
+  if (WIFSIGNALED(status)) {
+    return "signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")";
+  }
+  return "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
 double cpu_seconds(int who) {
@@ -245,8 +254,8 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
                  o.preset.c_str());
   }
   if (writer.failed || status != 0) {
-    std::fprintf(stderr, "quorl-capture: ffmpeg failed to make %s (see its messages above)\n",
-                 o.video.c_str());
+    std::fprintf(stderr, "quorl-capture: ffmpeg failed to make %s (%s; see its messages above)\n",
+                 o.video.c_str(), ending(status).c_str());
     return 1;  // `video` goes with what ffmpeg had written
   }
   if (!video.commit(&error)) {
