@@ -39,8 +39,8 @@ void no_box(const char*, const char*) {}
 // and checked writable, before anything is rendered.
 void prepare_outputs(capture::Options* o) {
   using capture::Mode;
-  std::string* path = o->mode == Mode::kFrames ? &o->frames_dir
-                      : o->mode == Mode::kAt   ? &o->out_dir
+  std::string* path = o->mode == Mode::kFrames  ? &o->frames_dir
+                      : o->mode == Mode::kAt    ? &o->out_dir
                       : o->mode == Mode::kSheet ? &o->sheet
                                                 : &o->video;
   *path = capture::absolute(*path);

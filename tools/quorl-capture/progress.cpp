@@ -56,8 +56,8 @@ void Progress::finish() {
   std::fprintf(stderr,
                "written %lld  rendered %lld  total %.1f s  render %.1f s  seek %.1f s  "
                "read-back %.1f s  encode %.1f s  other %.1f s  (%.2f x the show's 131 s)\n",
-               static_cast<long long>(done_), static_cast<long long>(rendered_), elapsed,
-               render_s_, seek_s_, readback_s_, encode_s_, other, elapsed / demo::kShowSeconds);
+               static_cast<long long>(done_), static_cast<long long>(rendered_), elapsed, render_s_,
+               seek_s_, readback_s_, encode_s_, other, elapsed / demo::kShowSeconds);
 }
 
 }  // namespace capture
