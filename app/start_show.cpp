@@ -11,6 +11,7 @@
 #include "platform/events.h"
 #include "platform/instance_lock.h"
 #include "platform/message_box.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 
 namespace app {
@@ -47,6 +48,7 @@ bool create_window_and_context(const StartOptions& o) {
     if (!platform::acquire_instance_lock(platform::kInstanceName)) return false;
     if (o.once_ours) o.once_ours();
     g_start.screen = platform::open_show_window();
+    platform::watch_display();  // a display that goes away ends the show, from here on
   } else if (o.output == Output::kOffscreen) {
     platform::open_offscreen_window(o.width, o.height);
     g_start.screen = {o.width, o.height};
