@@ -128,17 +128,40 @@ build_dependencies() {
   for p in zlib ogg vorbis jpeg spng; do built $p || missing=1; done
   [ $missing -eq 0 ] && return
   fetch_sources
-  mkdir -p "$prefix" "$cache/build"
+  mkdir -p "$prefix/lib" "$prefix/include" "$cache/build"
+  # zlib (libspng's inflate): its sources compiled directly. Its configure script tests the
+  # compiler for minutes here, and Debian's source lacks the Windows files its CMake file lists.
   if ! built zlib; then
-    # Debian's zlib source lacks the Windows files its CMake file lists: its own configure.
     say "building zlib"
+    local z
+    z=$(unpacked zlib)
     rm -rf "$cache/build/zlib"
-    cp -r "$(unpacked zlib)" "$cache/build/zlib"
-    (cd "$cache/build/zlib" && emconfigure ./configure --static --prefix="$prefix" &&
-      emmake make -j"$jobs" libz.a && emmake make install) >&2
+    mkdir -p "$cache/build/zlib"
+    printf '%s\n' adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr \
+      zutil | xargs -P "$jobs" -I{} emcc -O2 -c "$z/{}.c" -o "$cache/build/zlib/{}.o" >&2
+    rm -f "$prefix/lib/libz.a"
+    emar rcs "$prefix/lib/libz.a" "$cache/build/zlib"/*.o >&2
+    cp "$z/zlib.h" "$z/zconf.h" "$prefix/include/"
     mark_built zlib
   fi
-  cmake_dep ogg libogg "" yes -DINSTALL_DOCS=OFF
+  # libogg: two C files and a header of its types; its CMake file spends minutes here
+  # running a test program per type size.
+  if ! built ogg; then
+    say "building ogg"
+    local ogg
+    ogg=$(unpacked libogg)
+    mkdir -p "$prefix/include/ogg" "$cache/build/ogg"
+    sed -e 's/@INCLUDE_INTTYPES_H@/0/; s/@INCLUDE_STDINT_H@/1/; s/@INCLUDE_SYS_TYPES_H@/0/' \
+      -e 's/@SIZE16@/int16_t/; s/@USIZE16@/uint16_t/; s/@SIZE32@/int32_t/' \
+      -e 's/@USIZE32@/uint32_t/; s/@SIZE64@/int64_t/; s/@USIZE64@/uint64_t/' \
+      "$ogg/include/ogg/config_types.h.in" > "$prefix/include/ogg/config_types.h"
+    cp "$ogg/include/ogg/ogg.h" "$ogg/include/ogg/os_types.h" "$prefix/include/ogg/"
+    printf '%s\n' bitwise framing | xargs -P "$jobs" -I{} emcc -O2 -I"$prefix/include" \
+      -c "$ogg/src/{}.c" -o "$cache/build/ogg/{}.o" >&2
+    rm -f "$prefix/lib/libogg.a"
+    emar rcs "$prefix/lib/libogg.a" "$cache/build/ogg"/*.o >&2
+    mark_built ogg
+  fi
   cmake_dep vorbis libvorbis "" yes
   # Only TurboJPEG's static library: its programs and tests take most of the build.
   if ! built jpeg; then
