@@ -19,6 +19,7 @@
 #include "platform/process.h"
 #include "platform/web/clock_control.h"
 #include "platform/web/page.h"
+#include "platform/web/wake.h"
 #include "platform/window.h"
 #include "show_runner.h"
 
@@ -57,6 +58,7 @@ void start_playing() {
 
 void play_show(const platform::web::PageOptions& page) {
   if (!app::start_show(app::StartOptions{})) platform::end_process(-1);
+  platform::web::set_half_started_handler(&audio::refill_from_main_loop);
   platform::hide_cursor();
   platform::web::set_clock_speed(page.speed);
   // The first pass runs now at clock 0, held there until the click.
