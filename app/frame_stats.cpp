@@ -27,7 +27,8 @@ FrameSummary summarise_frames(const FrameTimes& times) {
   s.p50 = percentile(sorted, 50.0);
   s.p99 = percentile(sorted, 99.0);
   const float limit = static_cast<float>(2.0 * s.p50);
-  s.slow = static_cast<uint64_t>(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), limit));
+  s.slow =
+      static_cast<uint64_t>(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), limit));
   return s;
 }
 

@@ -27,11 +27,11 @@ inline void add_frame_time(FrameTimes* t, double seconds) {
 }
 
 struct FrameSummary {
-  uint64_t count = 0;      // frame times measured
-  double mean_rate = 0.0;  // frames a second over all of them
+  uint64_t count = 0;                      // frame times measured
+  double mean_rate = 0.0;                  // frames a second over all of them
   double p50 = 0.0, p99 = 0.0, max = 0.0;  // seconds
-  uint64_t slow = 0;       // longer than twice the median
-  uint64_t window = 0;     // how many the percentiles and the slow count cover
+  uint64_t slow = 0;                       // longer than twice the median
+  uint64_t window = 0;                     // how many the percentiles and the slow count cover
 };
 
 // Nearest-rank percentile (0 < p <= 100) of values sorted ascending: the smallest value

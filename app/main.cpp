@@ -26,8 +26,9 @@ int main() {
   audio::resume_output();
   // 14. main loop
   const app::LoopServices services = {
-      &platform::counter,   &platform::counter_frequency, &demo::set_frame_clock,
-      &platform::pump_events, &app::show_frame,           &platform::present,
+      &platform::counter,     &platform::counter_frequency,
+      &demo::set_frame_clock, &platform::pump_events,
+      &app::show_frame,       &platform::present,
   };
   platform::end_process(app::run_main_loop(app::with_run_stats(services)));
 }

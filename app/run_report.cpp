@@ -10,11 +10,11 @@ namespace app {
 namespace {
 
 constexpr const char* kPhaseNames[kPhaseCount] = {
-    "window and context", "programs", "pictures", "screen quad",
-    "music", "mesh", "fullscreen", "film framebuffer"};
-constexpr const char* kPhaseKeys[kPhaseCount] = {
-    "window", "programs", "pictures", "screen_quad",
-    "music", "mesh", "fullscreen", "film_framebuffer"};
+    "window and context", "programs",        "pictures", "screen quad", "music", "mesh",
+    "fullscreen",         "film framebuffer"};
+constexpr const char* kPhaseKeys[kPhaseCount] = {"window",      "programs",        "pictures",
+                                                 "screen_quad", "music",           "mesh",
+                                                 "fullscreen",  "film_framebuffer"};
 
 // One value of the report, written once: its member name in the JSON object of its section
 // and the fragment of the readable report it is printed in (a printf format with at most
@@ -78,8 +78,7 @@ Field null(const char* key, const char* readable = nullptr) {
 }
 
 // A real value the report may not have: null in JSON, and nothing in the readable form.
-Field real_or_null(const char* key, const char* readable, bool known, double value,
-                   int decimals) {
+Field real_or_null(const char* key, const char* readable, bool known, double value, int decimals) {
   return known ? real(key, readable, value, decimals) : null(key);
 }
 
@@ -95,9 +94,9 @@ Section startup_section(const RunReport& r) {
   Section s{"startup", r.has_startup, {}, r.has_startup};
   const bool first = r.to_first_frame >= 0.0;
   if (first) {
-    s.fields.push_back(
-        real(nullptr, "start-up   %.3f s from process start to the first presented frame\n",
-             r.to_first_frame, 0));
+    s.fields.push_back(real(nullptr,
+                            "start-up   %.3f s from process start to the first presented frame\n",
+                            r.to_first_frame, 0));
     s.fields.push_back(real("first_frame_ms", nullptr, ms(r.to_first_frame), 3));
   } else {
     s.fields.push_back(
@@ -131,28 +130,30 @@ Section frames_section(const RunReport& r) {
             r.passes),
       text("times", nullptr, render ? "render" : "display"),
       real("seconds", render ? nullptr : " in %.2f s", r.clock_seconds, 3),
-      real("mean_fps", render ? ", %.1f a second of rendering\n" : ", %.1f a second\n",
-           f.mean_rate, 2),
+      real("mean_fps", render ? ", %.1f a second of rendering\n" : ", %.1f a second\n", f.mean_rate,
+           2),
       text(nullptr, timed ? "  %s" : nullptr, render ? "render time" : "frame time"),
       real("p50_ms", timed ? " p50 %.2f ms" : nullptr, ms(f.p50), 3),
       real("p99_ms", timed ? ", p99 %.2f ms" : nullptr, ms(f.p99), 3),
       real("max_ms", timed ? ", max %.2f ms\n" : nullptr, ms(f.max), 3),
       count("slow", timed ? "  %llu frames longer than" : nullptr, f.slow),
       real(nullptr, timed ? " %.2f ms (twice the median)" : nullptr, ms(2.0 * f.p50), 0),
-      count("window", !timed ? nullptr : f.window < f.count ? "; percentiles of the last %llu\n"
-                                                            : "\n",
+      count("window",
+            !timed               ? nullptr
+            : f.window < f.count ? "; percentiles of the last %llu\n"
+                                 : "\n",
             f.window),
   };
   return s;
 }
 
 Section film_section(const RunReport& r) {
-  return {"film", r.film.advances > 0,
+  return {"film",
+          r.film.advances > 0,
           {count("indices", "film       %llu indices gone through", r.film.indices),
            count("advances", ": %llu advances", r.film.advances),
            count("scenes", ", %llu rendered a scene", r.film.scenes),
-           count("skipped", "; %llu skipped (display slower than 16 a second)\n",
-                 r.film.skipped)}};
+           count("skipped", "; %llu skipped (display slower than 16 a second)\n", r.film.skipped)}};
 }
 
 Section music_section(const RunReport& r) {
@@ -175,8 +176,7 @@ Section music_section(const RunReport& r) {
       count("rate", played ? " at %llu Hz" : nullptr, r.rate),
       real(nullptr, played ? " (%.3f s)" : nullptr, r.played_frames / rate, 0),
       count("stale_halves", played ? "; %llu stale halves" : nullptr, r.stale_halves),
-      count("halves_caught_up", played ? ", %llu halves caught up\n" : nullptr,
-            r.halves_caught_up),
+      count("halves_caught_up", played ? ", %llu halves caught up\n" : nullptr, r.halves_caught_up),
       count("frames_skipped", played ? "  %llu frames skipped to stay in step" : nullptr,
             r.frames_skipped),
       count("underruns", played ? ", %llu device underruns seen" : nullptr, r.underruns),
@@ -185,12 +185,14 @@ Section music_section(const RunReport& r) {
       real(nullptr, played && r.first_callback_known ? " (%.1f ms) after the resume" : nullptr,
            ms(r.first_callback_lag / rate), 0),
       null(nullptr, played ? "\n" : nullptr),
-      count("devices_lost", played && r.devices_lost ? "  the sound device was lost %llu times"
-                                                     : nullptr, r.devices_lost),
+      count("devices_lost",
+            played && r.devices_lost ? "  the sound device was lost %llu times" : nullptr,
+            r.devices_lost),
       count("devices_reopened", played && r.devices_lost ? ", opened again %llu times" : nullptr,
             r.devices_reopened),
       null(nullptr, !played || !r.devices_lost ? nullptr
-                    : lost ? "; none plays at the end\n" : "; one plays at the end\n"),
+                    : lost                     ? "; none plays at the end\n"
+                                               : "; one plays at the end\n"),
       count("lead_in", nullptr, r.lead_in),
       real_or_null("offset_first_frame_frames", "  at the first frame %.0f frames", first,
                    first_offset, 0),
@@ -214,10 +216,12 @@ std::vector<Section> report_sections(const RunReport& r) {
       frames_section(r),
       film_section(r),
       music_section(r),
-      {"screen", screen,
+      {"screen",
+       screen,
        {count("width", "screen     %llu", r.screen_width),
         count("height", " x %llu", r.screen_height)}},
-      {nullptr, screen,
+      {nullptr,
+       screen,
        {text("renderer", nullptr, r.renderer),
         text(nullptr, ", %s\n", r.renderer.empty() ? "no renderer" : r.renderer),
         integer("exit_code", nullptr, r.exit_code)}},
@@ -292,8 +296,7 @@ void add_json_members(std::string* out, const std::vector<Field>& fields, bool* 
 const char* phase_name(Phase phase) { return kPhaseNames[static_cast<int>(phase)]; }
 const char* phase_key(Phase phase) { return kPhaseKeys[static_cast<int>(phase)]; }
 
-double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate,
-                           uint32_t lead_in) {
+double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate, uint32_t lead_in) {
   const double heard = static_cast<double>(played) - static_cast<double>(lead_in);
   return clock_seconds * rate - heard;
 }

@@ -37,7 +37,9 @@ struct StatsState {
 // constructor of ours (the dynamic loader has run by then). Kept apart from g_stats, which a
 // later initialiser could overwrite.
 uint64_t g_process_start;
-__attribute__((constructor(101))) void note_process_start() { g_process_start = platform::counter(); }
+__attribute__((constructor(101))) void note_process_start() {
+  g_process_start = platform::counter();
+}
 
 double seconds_between(uint64_t from, uint64_t to) {
   return static_cast<double>(to - from) / static_cast<double>(platform::counter_frequency());
@@ -100,7 +102,8 @@ RunReport collect(int exit_code) {
 
 void print_report(int exit_code) {
   const RunReport r = collect(exit_code);
-  const std::string text = g_stats.mode == StatsMode::kJson ? format_json(r) + "\n" : format_text(r);
+  const std::string text =
+      g_stats.mode == StatsMode::kJson ? format_json(r) + "\n" : format_text(r);
   std::fputs(text.c_str(), stderr);
 }
 

@@ -40,6 +40,6 @@ struct MusicStats {
   bool device_playing;        // a device plays now (false after a loss until a reopen)
   uint32_t rate;              // 0 when no music is playing (no device)
 };
-MusicStats music_stats();     // lock-free, callable from any thread at any time
+MusicStats music_stats();  // lock-free, callable from any thread at any time
 
 }  // namespace audio

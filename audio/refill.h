@@ -27,8 +27,8 @@ struct RefillState {
   // Run half (platform::run_half) to fill next; half 0 is the lead-in's silence, so the
   // first poll, made while the device is paused at 0, fills half 1 at once.
   uint32_t next_half = 1;
-  int cursor = 0;          // next unread sample of the current frame
-  int length = 0;          // samples per channel of the current frame
+  int cursor = 0;  // next unread sample of the current frame
+  int length = 0;  // samples per channel of the current frame
   float** channels = nullptr;
   // Halves' worth of music skipped to get back in step; read by other threads.
   std::atomic<uint64_t> halves_caught_up{0};
@@ -85,7 +85,6 @@ using ThreadStarter = bool (*)(platform::ThreadMain main, void* arg);
 // device starts a half and at least every poll_period_ms(rate), forever, calling the
 // job's watch first. False when the
 // thread cannot be created.
-bool start_refill_thread(RefillJob* job,
-                         ThreadStarter starter = &platform::start_detached_thread);
+bool start_refill_thread(RefillJob* job, ThreadStarter starter = &platform::start_detached_thread);
 
 }  // namespace audio

@@ -18,8 +18,7 @@ struct VorbisStream;
 
 // Opens a decoder over `length` bytes at `bytes`, which must outlive it. Null when they are
 // not a decodable Ogg Vorbis stream (or its rate is 0 or above max_rate).
-VorbisStream* open_vorbis(const uint8_t* bytes, size_t length,
-                          uint32_t max_rate = kMaxMusicRate);
+VorbisStream* open_vorbis(const uint8_t* bytes, size_t length, uint32_t max_rate = kMaxMusicRate);
 
 uint32_t vorbis_rate(const VorbisStream* stream);
 int vorbis_channels(const VorbisStream* stream);

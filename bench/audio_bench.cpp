@@ -50,8 +50,7 @@ void bench_half_refill(const File& file) {
   const double plays_ms = 1000.0 * audio::kHalfFrames / rate;
   const double med = median(times);
   const double worst = *std::max_element(times.begin(), times.end());
-  std::printf("refill of one half (16384 frames), %zu halves at %u Hz:\n", times.size(),
-              rate);
+  std::printf("refill of one half (16384 frames), %zu halves at %u Hz:\n", times.size(), rate);
   std::printf("  median %.3f ms, worst %.3f ms; the half plays %.1f ms\n", med, worst, plays_ms);
   std::printf("  median / play time = %.4f (worst %.4f); a refill must end within %.1f ms\n",
               med / plays_ms, worst / plays_ms, plays_ms / 2);
@@ -99,9 +98,10 @@ int main(int argc, char** argv) {
 
   long frames = 0;
   const double ms = time_whole(file, decode_all, &frames);
-  std::printf("whole file through libvorbisfile, median of 5: %.1f ms, %ld frames "
-              "(%.1f s of music, %.0fx real time)\n",
-              ms, frames, double(frames) / rate, 1000.0 * frames / rate / ms);
+  std::printf(
+      "whole file through libvorbisfile, median of 5: %.1f ms, %ld frames "
+      "(%.1f s of music, %.0fx real time)\n",
+      ms, frames, double(frames) / rate, 1000.0 * frames / rate / ms);
   std::free(file.bytes);
   return 0;
 }

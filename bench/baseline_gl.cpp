@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(mode, "quad3") == 0 || std::strcmp(mode, "constant") == 0) {
     return frames(mode, argc > 2 ? std::max(1, std::atoi(argv[2])) : 600);
   }
-  std::fprintf(stderr, "usage: baseline_gl first-frame [borderless] | quad3 [frames] | constant [frames]\n");
+  std::fprintf(
+      stderr, "usage: baseline_gl first-frame [borderless] | quad3 [frames] | constant [frames]\n");
   return 2;
 }

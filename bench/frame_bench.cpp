@@ -3,8 +3,9 @@
 // loop on an exact 60 Hz clock: events, one demo frame, present.
 //   frame_bench [frames] [seconds]  (run from data/; default 600 frames)
 // Frames are taken in windows of one second spread over the show, so scenes, stills and
-// the writing strip all count; with a time in seconds, all from the one second after it. Prints the medians of wall and processor time per frame
-// and the heap allocations per frame (the whole process: our code, SDL and Mesa).
+// the writing strip all count; with a time in seconds, all from the one second after it. Prints the
+// medians of wall and processor time per frame and the heap allocations per frame (the whole
+// process: our code, SDL and Mesa).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     const std::clock_t c0 = std::clock();
     ok = gfx::parse_obj(f, &mesh) && ok;
     cpu_seconds.push_back(double(std::clock() - c0) / CLOCKS_PER_SEC);
-    seconds.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     std::fclose(f);
   }
   std::remove(path.c_str());

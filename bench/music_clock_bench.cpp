@@ -51,17 +51,18 @@ int main(int argc, char** argv) {
     }
   }
   if (runs < 1 || seconds < 2) {
-    std::fprintf(stderr, "usage: music_clock_bench [runs >= 1] [seconds >= 2] [--polled] [--quiet]\n");
+    std::fprintf(stderr,
+                 "usage: music_clock_bench [runs >= 1] [seconds >= 2] [--polled] [--quiet]\n");
     return 2;
   }
   if (chdir(QUORL_SOURCE_DIR "/data") != 0) {
     std::perror("data/");
     return 1;
   }
-  std::printf("refill %s; %d runs x %.0f s; %s\n",
-              polled ? "polled every 8192 frames at normal priority"
-                     : "woken at each half, high priority",
-              runs, seconds, loaded ? "under stress-ng --cpu 4 --vm 2" : "no added load");
+  std::printf(
+      "refill %s; %d runs x %.0f s; %s\n",
+      polled ? "polled every 8192 frames at normal priority" : "woken at each half, high priority",
+      runs, seconds, loaded ? "under stress-ng --cpu 4 --vm 2" : "no added load");
 
   std::vector<double> all_wake, all_refill;
   uint64_t all_stale = 0;

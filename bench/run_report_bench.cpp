@@ -64,8 +64,10 @@ int main() {
   ns_per_pass(recording);
   const double off = ns_per_pass(plain);
   const double on = ns_per_pass(recording);
-  std::printf("main-loop pass, fake services:   plain %.2f ns   recording %.2f ns   (+%.2f ns, "
-              "%.2fx)\n", off, on, on - off, on / off);
+  std::printf(
+      "main-loop pass, fake services:   plain %.2f ns   recording %.2f ns   (+%.2f ns, "
+      "%.2fx)\n",
+      off, on, on - off, on / off);
 
   // The summary at exit over a full ring of 2^18 frame times around 16.7 ms.
   std::vector<float> ring(1u << 18);

@@ -5,7 +5,7 @@
 namespace demo {
 namespace {
 
-constexpr float kAspect = 1.3333334f;       // the 160 x 120 film frame
+constexpr float kAspect = 1.3333334f;               // the 160 x 120 film frame
 constexpr float kHalfFovComplement = 0.785398185f;  // pi/2 - fov/2, as the show held it
 constexpr double kNear = 0.1, kFar = 100.0;
 constexpr float kAxisX = 0.25f, kAxisY = 0.5f, kAxisZ = 1.0f;

@@ -13,13 +13,13 @@ struct TunnelValues {
 TunnelValues brick_tunnel_values(float time_factor, float sine_factor, double t);
 
 struct PlanesValues {
-  float time = 0.0f;  // `t`
+  float time = 0.0f;           // `t`
   float cx = 0.0f, cy = 0.0f;  // `c` = (cos t, 0.25 sin t)
 };
 PlanesValues planes_values(double t);
 
 struct ZoomValues {
-  float scale = 0.0f;          // `ts` = (s, s)
+  float scale = 0.0f;                  // `ts` = (s, s)
   float bias_x = 0.0f, bias_y = 0.0f;  // `tb`
 };
 ZoomValues mandelbrot_values(double progress);

@@ -6,8 +6,8 @@
 namespace demo {
 namespace {
 
-constexpr double kBandHeight = 0.03125;  // 1/32: the strip holds 32 frames
-constexpr float kBandScale = -0.015625f; // -1/64: one band over the screen height, top first
+constexpr double kBandHeight = 0.03125;   // 1/32: the strip holds 32 frames
+constexpr float kBandScale = -0.015625f;  // -1/64: one band over the screen height, top first
 
 struct IntertitleState {
   GLuint still = 0;

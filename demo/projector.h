@@ -19,8 +19,8 @@ struct Vec2 {
 
 // What an advance draws: the new flicker value d' and the projector parameters.
 struct AdvanceValues {
-  double flicker = 0.0;   // d', in [0.5, 0.9), already rounded to single precision
-  int scratch_slot = 0;   // texture slot 20..23
+  double flicker = 0.0;  // d', in [0.5, 0.9), already rounded to single precision
+  int scratch_slot = 0;  // texture slot 20..23
   Vec2 us, ub, qs, qb;
 };
 

@@ -6,7 +6,7 @@
 namespace demo {
 
 struct Inputs {
-  double clock = 0.0;      // frame clock, seconds
+  double clock = 0.0;  // frame clock, seconds
   uint32_t screen_width = 0;
   uint32_t screen_height = 0;
   double aspect = 4.0 / 3.0;

@@ -19,8 +19,16 @@ namespace {
 
 // What a slot shows.
 enum class Shows {
-  kWhite, kWritingStrip, kStill, kStarTunnel, kPlanes, kBrickTunnel, kMetaballs, kLitCube,
-  kTexturedCube, kMandelbrotZoom
+  kWhite,
+  kWritingStrip,
+  kStill,
+  kStarTunnel,
+  kPlanes,
+  kBrickTunnel,
+  kMetaballs,
+  kLitCube,
+  kTexturedCube,
+  kMandelbrotZoom
 };
 enum class Fade { kNone, kIn, kOut };
 
@@ -38,34 +46,34 @@ struct Slot {
 // The schedule: two 2-second slots, twenty-five of 5 seconds, one of 2 (the ends are
 // whole seconds, so sums and literals are the same doubles).
 constexpr Slot kSchedule[kSlotCount] = {
-    {2, Shows::kWhite, Fade::kIn, 0, 0, 0},                     // 1
-    {4, Shows::kWritingStrip, Fade::kNone, 0, 0, 0},            // 2
-    {9, Shows::kStill, Fade::kNone, gfx::kTexPresent, 0, 0},    // 3
-    {14, Shows::kStill, Fade::kNone, gfx::kTexTitle, 0, 0},     // 4
-    {19, Shows::kStill, Fade::kNone, gfx::kTexVantrope, 0, 0},  // 5
-    {24, Shows::kStill, Fade::kNone, gfx::kTexPlemk, 0, 0},     // 6
-    {29, Shows::kStill, Fade::kNone, gfx::kTexMus, 0, 0},       // 7
+    {2, Shows::kWhite, Fade::kIn, 0, 0, 0},                       // 1
+    {4, Shows::kWritingStrip, Fade::kNone, 0, 0, 0},              // 2
+    {9, Shows::kStill, Fade::kNone, gfx::kTexPresent, 0, 0},      // 3
+    {14, Shows::kStill, Fade::kNone, gfx::kTexTitle, 0, 0},       // 4
+    {19, Shows::kStill, Fade::kNone, gfx::kTexVantrope, 0, 0},    // 5
+    {24, Shows::kStill, Fade::kNone, gfx::kTexPlemk, 0, 0},       // 6
+    {29, Shows::kStill, Fade::kNone, gfx::kTexMus, 0, 0},         // 7
     {34, Shows::kStill, Fade::kNone, gfx::kTexDefinition, 0, 0},  // 8
-    {39, Shows::kStarTunnel, Fade::kNone, 0, 0, 0},             // 9
-    {44, Shows::kPlanes, Fade::kNone, 0, 0, 0},                 // 10
-    {49, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},     // 11
-    {54, Shows::kBrickTunnel, Fade::kNone, 0, 1.0f, 0.0f},      // 12
-    {59, Shows::kStill, Fade::kNone, gfx::kTexDumDeeDum, 0, 0},  // 13
-    {64, Shows::kMetaballs, Fade::kNone, 0, 0, 0},              // 14
-    {69, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},     // 15
-    {74, Shows::kLitCube, Fade::kNone, 0, 0, 0},                // 16
-    {79, Shows::kStill, Fade::kNone, gfx::kTexGazillion, 0, 0},  // 17
-    {84, Shows::kTexturedCube, Fade::kNone, 0, 0, 0},           // 18
-    {89, Shows::kStill, Fade::kNone, gfx::kTexLookCube, 0, 0},  // 19
-    {94, Shows::kBrickTunnel, Fade::kNone, 0, -2.0f, 2.0f},     // 20
-    {99, Shows::kStill, Fade::kNone, gfx::kTexMath, 0, 0},      // 21
-    {104, Shows::kMandelbrotZoom, Fade::kNone, 0, 0, 0},        // 22
-    {109, Shows::kStill, Fade::kNone, gfx::kTexTMandel, 0, 0},  // 23
-    {114, Shows::kMetaballs, Fade::kNone, 0, 0, 0},             // 24
-    {119, Shows::kStill, Fade::kNone, gfx::kTexGreets1, 0, 0},  // 25
-    {124, Shows::kStill, Fade::kNone, gfx::kTexGreets2, 0, 0},  // 26
-    {129, Shows::kStill, Fade::kNone, gfx::kTexTheEnd, 0, 0},   // 27
-    {131, Shows::kWhite, Fade::kOut, 0, 0, 0},                  // 28
+    {39, Shows::kStarTunnel, Fade::kNone, 0, 0, 0},               // 9
+    {44, Shows::kPlanes, Fade::kNone, 0, 0, 0},                   // 10
+    {49, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},       // 11
+    {54, Shows::kBrickTunnel, Fade::kNone, 0, 1.0f, 0.0f},        // 12
+    {59, Shows::kStill, Fade::kNone, gfx::kTexDumDeeDum, 0, 0},   // 13
+    {64, Shows::kMetaballs, Fade::kNone, 0, 0, 0},                // 14
+    {69, Shows::kStill, Fade::kNone, gfx::kTexDorlz, 0, 0},       // 15
+    {74, Shows::kLitCube, Fade::kNone, 0, 0, 0},                  // 16
+    {79, Shows::kStill, Fade::kNone, gfx::kTexGazillion, 0, 0},   // 17
+    {84, Shows::kTexturedCube, Fade::kNone, 0, 0, 0},             // 18
+    {89, Shows::kStill, Fade::kNone, gfx::kTexLookCube, 0, 0},    // 19
+    {94, Shows::kBrickTunnel, Fade::kNone, 0, -2.0f, 2.0f},       // 20
+    {99, Shows::kStill, Fade::kNone, gfx::kTexMath, 0, 0},        // 21
+    {104, Shows::kMandelbrotZoom, Fade::kNone, 0, 0, 0},          // 22
+    {109, Shows::kStill, Fade::kNone, gfx::kTexTMandel, 0, 0},    // 23
+    {114, Shows::kMetaballs, Fade::kNone, 0, 0, 0},               // 24
+    {119, Shows::kStill, Fade::kNone, gfx::kTexGreets1, 0, 0},    // 25
+    {124, Shows::kStill, Fade::kNone, gfx::kTexGreets2, 0, 0},    // 26
+    {129, Shows::kStill, Fade::kNone, gfx::kTexTheEnd, 0, 0},     // 27
+    {131, Shows::kWhite, Fade::kOut, 0, 0, 0},                    // 28
 };
 
 constexpr const Slot& row(int slot) { return kSchedule[slot - 1]; }

@@ -23,11 +23,11 @@ const char* entry_point_name(int index) {
 }
 
 bool load_entry_points(GlLookup lookup) {
-#define QUORL_GL_LOAD(name, ret, args)                         \
-  name = reinterpret_cast<name##_fn>(lookup(#name));           \
-  if (!name) {                                                 \
-    platform::show_message_box(#name, nullptr);                \
-    return false;                                              \
+#define QUORL_GL_LOAD(name, ret, args)               \
+  name = reinterpret_cast<name##_fn>(lookup(#name)); \
+  if (!name) {                                       \
+    platform::show_message_box(#name, nullptr);      \
+    return false;                                    \
   }
   QUORL_GL_ENTRIES(QUORL_GL_LOAD)
 #undef QUORL_GL_LOAD

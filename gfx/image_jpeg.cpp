@@ -25,8 +25,7 @@ struct Frame {
 };
 
 bool is_start_of_frame(int marker) {
-  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-         marker != 0xCC;
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 // Walks the marker segments after SOI the way libjpeg reads them, up to the first frame
@@ -71,8 +70,8 @@ const char* decode_jpeg(const uint8_t* bytes, size_t length, Image* out) {
   std::unique_ptr<void, HandleFree> handle(tjInitDecompress());
   if (!handle) return "out of memory";
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  if (tjDecompressHeader3(handle.get(), bytes, static_cast<unsigned long>(length), &width,
-                          &height, &subsampling, &colorspace) != 0)
+  if (tjDecompressHeader3(handle.get(), bytes, static_cast<unsigned long>(length), &width, &height,
+                          &subsampling, &colorspace) != 0)
     return "corrupt jpeg";
   if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return "cmyk jpeg";
   if (const char* why = check_size(width, height)) return why;

@@ -10,7 +10,7 @@
 namespace gfx {
 namespace {
 
-constexpr size_t kGrowth = 1024;     // the lists' capacities grow this many entries at a time
+constexpr size_t kGrowth = 1024;      // the lists' capacities grow this many entries at a time
 constexpr size_t kLineBuffer = 1024;  // longer lines are read in pieces of 1023 characters
 // UTF-8's byte-order mark, which editors on some systems write at the start of a text file
 // (and which files joined together carry at the start of a line): a mark of the encoding,

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
 #include <new>
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -18,7 +18,9 @@ namespace gfx {
 class PictureLoader {
  public:
   PictureLoader(const char* const* paths, int count)
-      : paths_(paths), count_(count), pictures_(static_cast<size_t>(count)),
+      : paths_(paths),
+        count_(count),
+        pictures_(static_cast<size_t>(count)),
         done_(static_cast<size_t>(count), false) {}
 
   void work() {

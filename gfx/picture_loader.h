@@ -11,9 +11,9 @@ namespace gfx {
 struct LoadedPicture {
   enum Status { kDecoded, kFileError, kDecodeError };
   Status status = kFileError;
-  Image image;                // kDecoded: the pixels, to be released with free_image
-  const char* reason = "";    // kDecodeError: the decoder's reason text, or "out of memory"
-                              // when the file's bytes could not be held
+  Image image;              // kDecoded: the pixels, to be released with free_image
+  const char* reason = "";  // kDecodeError: the decoder's reason text, or "out of memory"
+                            // when the file's bytes could not be held
 };
 
 class PictureLoader;

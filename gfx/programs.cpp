@@ -18,10 +18,11 @@ struct UniformList {
   const char* const* names;
   int count;
 };
-#define QUORL_LIST(a) {a, static_cast<int>(sizeof a / sizeof a[0])}
+#define QUORL_LIST(a) \
+  { a, static_cast<int>(sizeof a / sizeof a[0]) }
 const UniformList kUniformLists[kProgramCount] = {
-    QUORL_LIST(kTunnelNames), QUORL_LIST(kProjectorNames), QUORL_LIST(kMetaballsNames),
-    QUORL_LIST(kCubeNames),   QUORL_LIST(kScreenNames),    QUORL_LIST(kPlasmaNames),
+    QUORL_LIST(kTunnelNames),       QUORL_LIST(kProjectorNames), QUORL_LIST(kMetaballsNames),
+    QUORL_LIST(kCubeNames),         QUORL_LIST(kScreenNames),    QUORL_LIST(kPlasmaNames),
     QUORL_LIST(kTexturedCubeNames), QUORL_LIST(kPlanesNames),
 };
 #undef QUORL_LIST
@@ -40,7 +41,8 @@ bool set_up_programs() {
   for (int slot = 0; slot < kProgramCount; ++slot) {
     const UniformList& list = kUniformLists[slot];
     for (int i = 0; i < list.count; ++i) {
-      g_programs.locations[slot][i] = glGetUniformLocation(g_programs.programs[slot], list.names[i]);
+      g_programs.locations[slot][i] =
+          glGetUniformLocation(g_programs.programs[slot], list.names[i]);
     }
   }
   return true;

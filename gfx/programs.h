@@ -22,7 +22,18 @@ enum Program : int {
 // Uniform places per program, in lookup order.
 namespace uniform {
 enum Tunnel : int { kTunnelT, kTunnelTime, kTunnelC, kTunnelU, kTunnelV };
-enum Projector : int { kProjT, kProjTs, kProjTb, kProjR, kProjF, kProjQs, kProjQb, kProjU, kProjUs, kProjUb };
+enum Projector : int {
+  kProjT,
+  kProjTs,
+  kProjTb,
+  kProjR,
+  kProjF,
+  kProjQs,
+  kProjQb,
+  kProjU,
+  kProjUs,
+  kProjUb
+};
 enum Metaballs : int { kMetaP, kMetaTime, kMetaQs, kMetaQb };
 enum Cube : int { kCubeM, kCubeNm, kCubeTime };
 enum Screen : int { kScreenT, kScreenTs, kScreenTb };

@@ -13,7 +13,7 @@
 namespace gfx {
 namespace {
 
-const char* const kFragmentStems[] = {"tunnel", "projector", "metaballs", "cube",
+const char* const kFragmentStems[] = {"tunnel", "projector", "metaballs",    "cube",
                                       "screen", "plasma",    "texturedcube", "planes"};
 const char* const kVertexStems[] = {"tunnel", "projector", "cube"};
 const char* const* const kGeometryStems = nullptr;  // no geometry shaders in this show
@@ -80,8 +80,8 @@ GLuint compile_shader(const char* path, GLenum type) {
   GLint text_length = static_cast<GLint>(length - skipped);
 #ifdef QUORL_GLSL_ES
   // WebGL 2 compiles GLSL ES 3.00 only: the same file, rewritten for it.
-  const std::string es = shader_to_es(text, static_cast<size_t>(text_length),
-                                      type == GL_FRAGMENT_SHADER);
+  const std::string es =
+      shader_to_es(text, static_cast<size_t>(text_length), type == GL_FRAGMENT_SHADER);
   text = es.c_str();
   text_length = static_cast<GLint>(es.size());
 #endif

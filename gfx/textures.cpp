@@ -9,19 +9,19 @@ namespace gfx {
 namespace {
 
 const char* const kPaths[kTextureCount] = {
-    "images/brick.png",      "images/stars.png",      "images/mandelbrot.png",
-    "images/frame.jpg",      "images/filmwriting.jpg", "images/present.jpg",
-    "images/title.jpg",      "images/dumdeedum.jpg",  "images/gazillion.jpg",
-    "images/lookcube.jpg",   "images/dorlz.jpg",      "images/definition.jpg",
-    "images/math.jpg",       "images/theend.jpg",     "images/tmandel.jpg",
-    "images/greets1.jpg",    "images/greets2.jpg",    "images/vantrope.jpg",
-    "images/plemk.jpg",      "images/mus.jpg",        "images/f1.png",
-    "images/f2.png",         "images/f3.png",         "images/f4.png",
+    "images/brick.png",    "images/stars.png",       "images/mandelbrot.png",
+    "images/frame.jpg",    "images/filmwriting.jpg", "images/present.jpg",
+    "images/title.jpg",    "images/dumdeedum.jpg",   "images/gazillion.jpg",
+    "images/lookcube.jpg", "images/dorlz.jpg",       "images/definition.jpg",
+    "images/math.jpg",     "images/theend.jpg",      "images/tmandel.jpg",
+    "images/greets1.jpg",  "images/greets2.jpg",     "images/vantrope.jpg",
+    "images/plemk.jpg",    "images/mus.jpg",         "images/f1.png",
+    "images/f2.png",       "images/f3.png",          "images/f4.png",
 };
 // Linear filtering for the gate, the writing strip and the stills; nearest for the rest.
-constexpr bool kLinear[kTextureCount] = {false, false, false, true,  true,  true,  true,  true,
-                                         true,  true,  true,  true,  true,  true,  true,  true,
-                                         true,  true,  true,  true,  false, false, false, false};
+constexpr bool kLinear[kTextureCount] = {false, false, false, true, true,  true,  true,  true,
+                                         true,  true,  true,  true, true,  true,  true,  true,
+                                         true,  true,  true,  true, false, false, false, false};
 
 struct TextureState {
   GLuint names[kTextureCount] = {};

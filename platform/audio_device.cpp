@@ -12,15 +12,15 @@ namespace {
 // Trivially destructible apart from the atomics: the device thread may still call back
 // while the process ends, so nothing here is ever torn down.
 struct OutputState {
-  SDL_AudioDeviceID device;  // 0: none. Main thread until the resume, the refill's after
-  SDL_AudioSpec want;        // what was asked for, to open the same again
+  SDL_AudioDeviceID device;             // 0: none. Main thread until the resume, the refill's after
+  SDL_AudioSpec want;                   // what was asked for, to open the same again
   std::atomic<bool> keeps_step{false};  // the driver plays by a clock, not a file at our pace
-  bool asked_real_time;      // the device thread's own, set by its first callback
+  bool asked_real_time;                 // the device thread's own, set by its first callback
   std::atomic<bool> resumed{false};
   std::atomic<bool> playing{false};
   std::atomic<uint64_t> losses{0};
   std::atomic<uint64_t> reopens{0};
-  uint64_t next_try;         // refill thread: counter tick of the next attempt to reopen
+  uint64_t next_try;  // refill thread: counter tick of the next attempt to reopen
   LoopPlayer player;
 } g_output;
 
@@ -36,8 +36,8 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
   auto* player = static_cast<LoopPlayer*>(userdata);
   const uint64_t resumed_at = player->resumed_at.load(std::memory_order_acquire);
   if (resumed_at != 0) {
-    keep_in_step(player, frames_due(counter() - resumed_at, player->ticks_per_second,
-                                    player->rate));
+    keep_in_step(player,
+                 frames_due(counter() - resumed_at, player->ticks_per_second, player->rate));
   }
   play_from_loop(player, reinterpret_cast<float*>(stream),
                  static_cast<uint32_t>(len) / (2 * sizeof(float)));
@@ -91,9 +91,9 @@ bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   // file written a little slower than real time is no underrun, and its tests compare it
   // with the decode bit for bit.
   const char* driver = SDL_GetCurrentAudioDriver();
-  g_output.keeps_step.store(!driver || (std::strcmp(driver, "disk") != 0 &&
-                                        std::strcmp(driver, "dummy") != 0),
-                            std::memory_order_relaxed);
+  g_output.keeps_step.store(
+      !driver || (std::strcmp(driver, "disk") != 0 && std::strcmp(driver, "dummy") != 0),
+      std::memory_order_relaxed);
   g_output.playing.store(true, std::memory_order_relaxed);
   return true;
 }

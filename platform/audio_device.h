@@ -49,8 +49,7 @@ constexpr int64_t lead_after(int64_t lead, uint64_t position, uint64_t due) {
 
 // Frames to move the position forward to be back at the lead: 0 while the lag is at most
 // `margin` above it.
-constexpr uint64_t frames_to_skip(uint64_t position, uint64_t due, int64_t lead,
-                                  uint32_t margin) {
+constexpr uint64_t frames_to_skip(uint64_t position, uint64_t due, int64_t lead, uint32_t margin) {
   const int64_t lag = static_cast<int64_t>(due - position);
   return lag > lead + static_cast<int64_t>(margin) ? static_cast<uint64_t>(lag - lead) : 0;
 }
@@ -72,8 +71,8 @@ struct LoopingBlock {
 // What the device callback keeps between calls.
 struct LoopPlayer {
   const LoopingBlock* block;
-  uint32_t cursor;               // next frame of the block to hand over, < kLoopFrames
-  std::atomic<uint64_t> played;  // frames handed over since open, across repetitions
+  uint32_t cursor;                        // next frame of the block to hand over, < kLoopFrames
+  std::atomic<uint64_t> played;           // frames handed over since open, across repetitions
   std::atomic<uint64_t> stale_halves{0};  // halves that started before they were refilled
   Wakeup half_started;                    // woken when the position reaches a new half
   // Kept in step with the clock once resumed_at is set (never for drivers that write a
@@ -88,8 +87,9 @@ struct LoopPlayer {
 };
 
 // Learns the device's lead, and when the position is more than kStepMarginFrames behind
-// it, moves the position (and the cursor) forward to the lead and counts the skip; the halves it lands in play from the block as
-// usual, or as silence until the refill catches up. Call only from the callback.
+// it, moves the position (and the cursor) forward to the lead and counts the skip; the halves it
+// lands in play from the block as usual, or as silence until the refill catches up. Call only from
+// the callback.
 void keep_in_step(LoopPlayer* player, uint64_t due);
 
 // The whole callback: copies `frames` frames from the block at the cursor into `out`

@@ -18,9 +18,7 @@ bool pump_events(int* quit_code) {
   SDL_Event ev;
   while (SDL_PollEvent(&ev)) {
     switch (ev.type) {
-      case SDL_QUIT:
-        post_quit(0);
-        break;
+      case SDL_QUIT: post_quit(0); break;
       case SDL_KEYDOWN:
         if (ev.key.keysym.sym == SDLK_ESCAPE) g_events.escape_latch = true;
         break;
@@ -31,8 +29,7 @@ bool pump_events(int* quit_code) {
           g_events.on_resize();
         }
         break;  // focus gained/lost: nothing
-      default:
-        break;
+      default: break;
     }
   }
   return take_quit(quit_code);

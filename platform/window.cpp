@@ -66,8 +66,8 @@ bool init_display_video() {
 
 void make_context(int x, int y, int width, int height, Uint32 flags) {
   request_gl_attributes();
-  g_window.window = SDL_CreateWindow("", x, y, width, height,
-                                     SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | flags);
+  g_window.window =
+      SDL_CreateWindow("", x, y, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | flags);
   if (g_window.window) g_window.context = SDL_GL_CreateContext(g_window.window);
   if (g_window.context) {
     SDL_GL_MakeCurrent(g_window.window, g_window.context);

@@ -41,9 +41,9 @@ bool x11_window_manager_runs(Display* display) {
   int format = 0;
   unsigned long items = 0, after = 0;
   unsigned char* value = nullptr;
-  const int status = x.get_window_property(display, x.default_root_window(display), check, 0, 1,
-                                           False, AnyPropertyType, &type, &format, &items,
-                                           &after, &value);
+  const int status =
+      x.get_window_property(display, x.default_root_window(display), check, 0, 1, False,
+                            AnyPropertyType, &type, &format, &items, &after, &value);
   if (value) x.free(value);
   if (status != Success) return true;
   return type != None && items > 0;
