@@ -32,6 +32,13 @@ def end_group(proc):
             pass
 
 
+def start_session_bus(env):
+    """A private D-Bus session bus at env's DBUS_SESSION_BUS_ADDRESS; end it with end_group."""
+    return start_group(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                        "--address=" + env["DBUS_SESSION_BUS_ADDRESS"]],
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 class PrivatePulse:
     """A PulseAudio server of our own; `problem` says why it did not start."""
 
@@ -133,10 +140,7 @@ context.objects = [
         if missing:
             self.problem = "%s not installed (the desktop tests install them)" % ", ".join(missing)
             return
-        self.bus = start_group(["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
-                               env=self.env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+        self.bus = start_session_bus(self.env)
         self.start()
 
     def start(self):
