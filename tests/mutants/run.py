@@ -194,6 +194,9 @@ def main():
     ap.add_argument("--labels",
                     help="run only these labels of each selection (comma-separated): a first, "
                          "cheaper pass; what it does not catch is recorded as 'not caught by ...'")
+    ap.add_argument("--selection",
+                    help="ctest selection to use instead of each row's (e.g. the one test added "
+                         "for a fault: -R RunReportPhases)")
     ap.add_argument("--pending", action="store_true",
                     help="only rows whose --record cell is empty or 'not caught by ...'")
     a = ap.parse_args()
@@ -210,6 +213,9 @@ def main():
             raise SystemExit("run.py: --pending goes with --record")
         rows = [r for r in rows if not r[a.record] or r[a.record].startswith("not caught by")]
     a.only = a.labels.split(",") if a.labels else None
+    if a.selection:
+        for r in rows:
+            r["selection"] = a.selection
 
     stale = 0
     for r in rows:
