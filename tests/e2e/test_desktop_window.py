@@ -115,6 +115,9 @@ class Desktop(unittest.TestCase):
     def session(self, display):
         env = private_env(self.tmp, display)
         self.addCleanup(end_group, start_session_bus(env))
+        # Managers that find the bus's address but no bus may give up.
+        bus = env["DBUS_SESSION_BUS_ADDRESS"][len("unix:path="):]
+        self.assertTrue(wait_until(lambda: os.path.exists(bus), 10), "no session bus")
         return env
 
     def server(self, cmd, env, log):
@@ -145,7 +148,7 @@ class Desktop(unittest.TestCase):
         if not wait_until(lambda: "window id" in x(env, "xprop", "-root",
                                                     "_NET_SUPPORTING_WM_CHECK"), 30):
             self.skipTest("%s did not start here (exit %r): %s"
-                          % (name, manager.poll(), read(log)[-500:]))
+                          % (name, manager.poll(), read(log)[-1500:]))
         root = geometry(env, "-root")
         self.assertEqual(root, (0, 0, WIDTH, HEIGHT))
         # The probe sees the root's cursor: a hidden one below is not a blind reading.
@@ -164,9 +167,9 @@ class Desktop(unittest.TestCase):
                              "an ordinary window"], env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
         self.addCleanup(end_group, other)
-        listed = wait_until(lambda: [w for w in stacking(env) if w != wid], SETTLE_SECONDS)
-        self.assertTrue(listed, "the ordinary window was never managed")
-        self.assertIn("IsViewable", x(env, "xwininfo", "-id", hex(listed[0])))
+        shown = wait_until(lambda: [w for w in stacking(env) if w != wid and "IsViewable" in
+                                    x(env, "xwininfo", "-id", hex(w))], SETTLE_SECONDS)
+        self.assertTrue(shown, "the ordinary window was never managed and shown")
         time.sleep(1.0)  # a manager raises a new window once it has been mapped
         order = stacking(env)
         self.assertEqual(order[-1], wid, "stacking, bottom first: %s (show %s)"
