@@ -16,7 +16,9 @@ namespace {
 
 // ---- GL that records without allocating: a call count per entry point ----
 #define QUORL_ALLOC_INDEX(name, ret, args) k_##name,
-enum Entry : int { QUORL_GL_ENTRIES(QUORL_ALLOC_INDEX) QUORL_GL11_ENTRIES(QUORL_ALLOC_INDEX) kEntries };
+enum Entry : int {
+  QUORL_GL_ENTRIES(QUORL_ALLOC_INDEX) QUORL_GL11_ENTRIES(QUORL_ALLOC_INDEX) kEntries
+};
 #undef QUORL_ALLOC_INDEX
 long g_calls[kEntries] = {};
 
@@ -43,9 +45,7 @@ class FrameAllocations : public ::testing::Test {
     ASSERT_TRUE(gltest::set_up_demo(1920, 1080));
     install_counting_gl();
   }
-  void TearDown() override {
-    platform::reset_quit();
-  }
+  void TearDown() override { platform::reset_quit(); }
 };
 
 TEST_F(FrameAllocations, ThousandsOfDemoFramesOverTheWholeShowAllocateNothing) {

@@ -1,8 +1,8 @@
 // The cube scenes on real GL: the GL state during their one draw (for a single convex cube
 // the pixels alone cannot tell whether depth testing and culling were on), the normals the
 // cube vertex shader hands on, the bricks at 160 x 120, and the empty mesh's grey frame.
-#include "platform/window.h"
 #include <gtest/gtest.h>
+#include "platform/window.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,8 +108,9 @@ double angle(const double a[3], const double b[3]) {
 
 TEST_F(DemoShow, CubeNormalsAreTrueNormalsOfTheStretchedCube) {
   // The cube's vertex shader with a fragment shader that writes the normal as a colour.
-  std::ofstream(dir_ + "/normal.fs") << "#version 130\nin vec3 vNormal;\n"
-                                        "void main() { gl_FragColor = vec4(normalize(vNormal) * 0.5 + 0.5, 1.0); }\n";
+  std::ofstream(dir_ + "/normal.fs")
+      << "#version 130\nin vec3 vNormal;\n"
+         "void main() { gl_FragColor = vec4(normalize(vNormal) * 0.5 + 0.5, 1.0); }\n";
   start_show(320, 240);
   const GLuint fs = gfx::compile_shader("normal.fs", GL_FRAGMENT_SHADER);
   const GLuint vs = gfx::compile_shader("shaders/cube.vs", GL_VERTEX_SHADER);
@@ -143,9 +144,9 @@ TEST_F(DemoShow, CubeNormalsAreTrueNormalsOfTheStretchedCube) {
   // matrix keeps handedness). Per face: its model normal, then two edge directions whose
   // cross product is that normal.
   const double faces[6][3][3] = {
-      {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
-      {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},   {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
-      {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},   {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}};
+      {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+      {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+      {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}};
   auto moved = [&](const double v[3], double out[3]) {
     for (int r = 0; r < 3; ++r)
       out[r] = mats.nm.at(r, 0) * v[0] + mats.nm.at(r, 1) * v[1] + mats.nm.at(r, 2) * v[2];
@@ -189,7 +190,8 @@ std::vector<double> prominence(const std::vector<double>& v) {
   std::vector<double> out;
   for (int i = 0; i < static_cast<int>(v.size()); ++i) {
     std::vector<double> near;
-    for (int k = std::max(0, i - 4); k <= std::min<int>(v.size() - 1, i + 4); ++k) near.push_back(v[k]);
+    for (int k = std::max(0, i - 4); k <= std::min<int>(v.size() - 1, i + 4); ++k)
+      near.push_back(v[k]);
     std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
     out.push_back(v[i] - near[near.size() / 2]);
   }
@@ -215,7 +217,8 @@ std::vector<double> means(const Rgba& f, int x0, int x1, int y0, int y1, bool of
   std::vector<double> out;
   for (int a = of_rows ? y0 : x0; a < (of_rows ? y1 : x1); ++a) {
     double sum = 0;
-    for (int b = of_rows ? x0 : y0; b < (of_rows ? x1 : y1); ++b) sum += of_rows ? f.lum(b, a) : f.lum(a, b);
+    for (int b = of_rows ? x0 : y0; b < (of_rows ? x1 : y1); ++b)
+      sum += of_rows ? f.lum(b, a) : f.lum(a, b);
     out.push_back(sum / (of_rows ? x1 - x0 : y1 - y0));
   }
   return out;
@@ -244,7 +247,6 @@ TEST_F(DemoShow, TexturedCubeShowsCoursesOfBricksAt160By120) {
     const int y1 = kY0 + joints[i + 1].first - 1;
     ends.push_back(runs_above(prominence(means(f, kX0, kX1, y0, y1, false)), 25.0));
     ASSERT_FALSE(ends.back().empty()) << "course " << i << " shows no brick end";
-
   }
   for (const auto& a : ends[0])
     for (const auto& b : ends[1]) EXPECT_GE(std::abs(a.first - b.first), 6);

@@ -13,11 +13,11 @@
 
 namespace {
 
-using showtest::DemoShow;
-using showtest::Rgba;
 using showtest::brightest;
 using showtest::correlation;
+using showtest::DemoShow;
 using showtest::is_black;
+using showtest::Rgba;
 using showtest::spread;
 
 TEST_F(DemoShow, WhiteFrameFillsTheFilmAndFadesInOnScreen) {
@@ -47,7 +47,8 @@ TEST_F(DemoShow, StillPictureShowsUprightInsideTheGate) {
   gfx::Image image;
   const char* reason = "";
   ASSERT_TRUE(gfx::decode_image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-                                &image, &reason)) << reason;
+                                &image, &reason))
+      << reason;
   ASSERT_EQ(image.components, 3);
   const int w = image.width, h = image.height;
   const unsigned char* pic = image.pixels;

@@ -66,7 +66,8 @@ class GlContext {
  private:
   static int no_swap_interval(int) { return 1; }
   static void* lookup(const char* name) {
-    if (std::string(name) == "wglSwapIntervalEXT") return reinterpret_cast<void*>(&no_swap_interval);
+    if (std::string(name) == "wglSwapIntervalEXT")
+      return reinterpret_cast<void*>(&no_swap_interval);
     return platform::gl_entry(name);
   }
   bool fail(const std::string& what) {

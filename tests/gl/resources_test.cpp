@@ -40,8 +40,8 @@ TEST(ShippedShaders, AllElevenCompileAndEveryUniformTheShowSetsIsActive) {
   using namespace gfx::uniform;
   const Used used[] = {
       {gfx::kTunnel, {kTunnelT, kTunnelTime, kTunnelU, kTunnelV}},
-      {gfx::kProjector, {kProjT, kProjTs, kProjTb, kProjR, kProjF, kProjQs, kProjQb, kProjU,
-                         kProjUs, kProjUb}},
+      {gfx::kProjector,
+       {kProjT, kProjTs, kProjTb, kProjR, kProjF, kProjQs, kProjQb, kProjU, kProjUs, kProjUb}},
       {gfx::kMetaballs, {kMetaP, kMetaQs, kMetaQb}},
       {gfx::kCube, {kCubeM, kCubeNm}},
       {gfx::kScreen, {kScreenT, kScreenTs, kScreenTb}},
@@ -65,7 +65,8 @@ class TextureCatalogueTest : public ::testing::Test {
     ASSERT_EQ(std::system(("cp -r " QUORL_SOURCE_DIR "/data/images " + dir_ + "/").c_str()), 0);
   }
   void write_png(const char* name, int w, int h, int comp, const std::vector<uint8_t>& px) {
-    ASSERT_TRUE(stbi_write_png((dir_ + "/images/" + name).c_str(), w, h, comp, px.data(), w * comp));
+    ASSERT_TRUE(
+        stbi_write_png((dir_ + "/images/" + name).c_str(), w, h, comp, px.data(), w * comp));
   }
   GLint level_param(int slot, GLenum pname) {
     GLint v = 0;
@@ -84,9 +85,9 @@ class TextureCatalogueTest : public ::testing::Test {
 };
 
 TEST_F(TextureCatalogueTest, FormatsWrapModesAndUnpaddedRows) {
-  write_png("f1.png", 4, 4, 1, std::vector<uint8_t>(16, 200));   // grey
-  write_png("f2.png", 4, 4, 2, std::vector<uint8_t>(32, 100));   // grey + alpha
-  std::vector<uint8_t> odd(5 * 3 * 3);                           // RGB, 15-byte rows
+  write_png("f1.png", 4, 4, 1, std::vector<uint8_t>(16, 200));  // grey
+  write_png("f2.png", 4, 4, 2, std::vector<uint8_t>(32, 100));  // grey + alpha
+  std::vector<uint8_t> odd(5 * 3 * 3);                          // RGB, 15-byte rows
   for (size_t i = 0; i < odd.size(); ++i) odd[i] = static_cast<uint8_t>(i * 7 + 1);
   write_png("f3.png", 5, 3, 3, odd);
   // A PNG stored under a .jpg name: the decoder goes by the content.
@@ -154,10 +155,18 @@ TEST(FilmFramebufferGl, IsCompleteAndSamplesNearestWithClampedEdges) {
       // Nearest: every pixel is one texel exactly (red a multiple of 1.5, green even).
       ASSERT_EQ(p[2], 77) << x << "," << y;
       ASSERT_EQ(p[1] % 2, 0) << x << "," << y;
-      if (x < 70) { ASSERT_EQ(p[0], 0) << "left of the picture repeats column 0, at " << x; }
-      if (x > 250) { ASSERT_EQ(p[0], 238) << "right of the picture repeats column 159, at " << x; }
-      if (y < 50) { ASSERT_EQ(p[1], 0) << "below the picture repeats row 0, at " << y; }
-      if (y > 190) { ASSERT_EQ(p[1], 238) << "above the picture repeats row 119, at " << y; }
+      if (x < 70) {
+        ASSERT_EQ(p[0], 0) << "left of the picture repeats column 0, at " << x;
+      }
+      if (x > 250) {
+        ASSERT_EQ(p[0], 238) << "right of the picture repeats column 159, at " << x;
+      }
+      if (y < 50) {
+        ASSERT_EQ(p[1], 0) << "below the picture repeats row 0, at " << y;
+      }
+      if (y > 190) {
+        ASSERT_EQ(p[1], 238) << "above the picture repeats row 119, at " << y;
+      }
     }
   }
 }

@@ -113,7 +113,8 @@ Picture load_picture(const char* path) {
   Picture p;
   gfx::Image image;
   const char* reason = "";
-  if (gfx::decode_image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &image, &reason) &&
+  if (gfx::decode_image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &image,
+                        &reason) &&
       image.components == 3) {
     p.w = image.width;
     p.h = image.height;
@@ -147,8 +148,10 @@ TEST_F(DemoShow, MandelbrotZoomEndsCentredOnItsTarget) {
   EXPECT_NEAR(v.bias_y, 0.75, 0.001);
   // A tenth of the view off to any side, or turned over, matches clearly worse.
   const double off = v.scale * 0.2;
-  for (double du : {-off, off}) EXPECT_LT(match(f, pic, v.scale, 0.5 + du, v.bias_y), at_target - 0.1);
-  for (double dv : {-off, off}) EXPECT_LT(match(f, pic, v.scale, 0.5, v.bias_y + dv), at_target - 0.1);
+  for (double du : {-off, off})
+    EXPECT_LT(match(f, pic, v.scale, 0.5 + du, v.bias_y), at_target - 0.1);
+  for (double dv : {-off, off})
+    EXPECT_LT(match(f, pic, v.scale, 0.5, v.bias_y + dv), at_target - 0.1);
   EXPECT_LT(match(f, pic, -v.scale, 0.5, v.bias_y), at_target - 0.1);
 }
 
@@ -170,14 +173,16 @@ std::vector<Box> inner_groups(const std::vector<char>& set, int w, int h, int ma
     while (!stack.empty()) {
       const int i = stack.back(), x = i % w, y = i / w;
       stack.pop_back();
-      b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+      b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x), b.y0 = std::min(b.y0, y),
+      b.y1 = std::max(b.y1, y);
       ++b.area;
       const int next[4] = {x > 0 ? i - 1 : -1, x + 1 < w ? i + 1 : -1, y > 0 ? i - w : -1,
                            y + 1 < h ? i + w : -1};
       for (int j : next)
         if (j >= 0 && set[j] && !seen[j]) seen[j] = 1, stack.push_back(j);
     }
-    const bool inner = b.x0 > margin && b.y0 > margin && b.x1 < w - 1 - margin && b.y1 < h - 1 - margin;
+    const bool inner =
+        b.x0 > margin && b.y0 > margin && b.x1 < w - 1 - margin && b.y1 < h - 1 - margin;
     if (inner) boxes.push_back(b);
   }
   return boxes;

@@ -25,8 +25,8 @@ using Clock = std::chrono::steady_clock;
 
 enum class Stall {
   kNone,
-  kInRefill,     // the refill of the half after `stall_half` stops inside its first decode
-  kBeforeLook,   // the refill thread, woken as `stall_half` starts, stops before it looks
+  kInRefill,    // the refill of the half after `stall_half` stops inside its first decode
+  kBeforeLook,  // the refill thread, woken as `stall_half` starts, stops before it looks
 };
 
 struct Options {
@@ -35,12 +35,12 @@ struct Options {
   Stall stall = Stall::kNone;
   uint32_t stall_half = 0;  // run half at whose start the stall happens
   uint32_t stall_ms = 400;
-  bool woken = true;           // false: the refill thread only polls
-  bool high_priority = true;   // false: the refill thread keeps the normal priority
+  bool woken = true;          // false: the refill thread only polls
+  bool high_priority = true;  // false: the refill thread keeps the normal priority
 };
 
 struct Result {
-  std::vector<float> heard;       // interleaved stereo from the device's position 0 on
+  std::vector<float> heard;  // interleaved stereo from the device's position 0 on
   uint64_t stale_halves = 0;
   uint64_t halves_caught_up = 0;
   std::vector<double> wake_ms;    // per refill: device reached the half -> refill looked
@@ -130,8 +130,7 @@ inline void try_real_time() {
 
 // Plays `source` (whose first frame is the music's first) for o.seconds through a fresh
 // looping block and a fresh refill thread. False when the refill thread could not start.
-inline bool run(const audio::FrameSource& source, uint32_t rate, const Options& o,
-                Result* result) {
+inline bool run(const audio::FrameSource& source, uint32_t rate, const Options& o, Result* result) {
   auto* s = new detail::Shared();
   s->inner = source;
   s->options = o;

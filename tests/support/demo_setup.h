@@ -1,6 +1,6 @@
 // Start-up of the demo (the program's own steps, without window or music) through the
-// recording GL fakes, from the repository's data directory, so every program, texture and uniform location has its own number: what the
-// demo-frame tests run before their frames.
+// recording GL fakes, from the repository's data directory, so every program, texture and uniform
+// location has its own number: what the demo-frame tests run before their frames.
 #pragma once
 
 #include <unistd.h>

@@ -107,7 +107,8 @@ inline void uniform2fv(GLint location, GLsizei count, const GLfloat* v) {
   for (GLsizei i = 0; i < 2 * count; ++i) c.args.push_back(format_arg(v[i]));
   calls().push_back(c);
 }
-inline void uniform_matrix4fv(GLint location, GLsizei count, GLboolean transpose, const GLfloat* v) {
+inline void uniform_matrix4fv(GLint location, GLsizei count, GLboolean transpose,
+                              const GLfloat* v) {
   Call c{"glUniformMatrix4fv", {format_arg(location), format_arg(count), format_arg(transpose)}};
   for (GLsizei i = 0; i < 16 * count; ++i) c.args.push_back(format_arg(v[i]));
   calls().push_back(c);

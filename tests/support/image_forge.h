@@ -68,8 +68,7 @@ inline Bytes png_file(const Png& p) {
   Bytes filtered;
   for (uint32_t y = 0; y < p.height; ++y) {
     filtered.push_back(0);  // filter: none
-    filtered.insert(filtered.end(), p.rows.begin() + y * stride,
-                    p.rows.begin() + (y + 1) * stride);
+    filtered.insert(filtered.end(), p.rows.begin() + y * stride, p.rows.begin() + (y + 1) * stride);
   }
   uLongf size = compressBound(uLong(filtered.size()));
   Bytes idat(size);
@@ -130,8 +129,8 @@ inline Bytes jpeg_file(const Bytes& pixels, int width, int height, int pixel_for
   unsigned long size = 0;
   const int pitch = width * tjPixelSize[pixel_format];
   Bytes jpeg;
-  if (tjCompress2(h, pixels.data(), width, pitch, height, pixel_format, &out, &size,
-                  subsampling, quality, flags) == 0)
+  if (tjCompress2(h, pixels.data(), width, pitch, height, pixel_format, &out, &size, subsampling,
+                  quality, flags) == 0)
     jpeg.assign(out, out + size);
   tjFree(out);
   tjDestroy(h);

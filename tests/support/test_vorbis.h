@@ -12,20 +12,20 @@
 #include "audio/refill.h"
 
 // Writes `path`; false when ffmpeg (or its Vorbis encoder) is missing or fails.
-inline bool make_test_vorbis(const std::string& path, int channels, int rate,
-                             const char* seconds) {
+inline bool make_test_vorbis(const std::string& path, int channels, int rate, const char* seconds) {
   if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) return false;
-  const std::string tones = channels == 1 ? "0.5*sin(2*PI*440*t)"
-                                          : "0.5*sin(2*PI*440*t)|0.5*sin(2*PI*660*t)";
+  const std::string tones =
+      channels == 1 ? "0.5*sin(2*PI*440*t)" : "0.5*sin(2*PI*440*t)|0.5*sin(2*PI*660*t)";
   const std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i 'aevalsrc=" + tones +
-                          ":s=" + std::to_string(rate) + ":d=" + seconds +
-                          "' -c:a libvorbis '" + path + "'";
+                          ":s=" + std::to_string(rate) + ":d=" + seconds + "' -c:a libvorbis '" +
+                          path + "'";
   return std::system(cmd.c_str()) == 0;
 }
 
 // libvorbisfile reading the file itself: left, right of every sample (channel 0 twice for
 // one channel). Empty when the file does not open; *channels gets its channel count.
-inline std::vector<float> reference_vorbis_decode(const std::string& path, int* channels = nullptr) {
+inline std::vector<float> reference_vorbis_decode(const std::string& path,
+                                                  int* channels = nullptr) {
   std::vector<float> out;
   OggVorbis_File vf;
   if (ov_fopen(path.c_str(), &vf) != 0) return out;

@@ -112,12 +112,16 @@ TEST(LoopPlayback, TheCallThatReachesANewHalfWakesTheRefillOnce) {
 }
 
 TEST(StayingInStep, FramesDueAtTheRateWithoutOverflow) {
-  struct Case { uint64_t ticks, per_second; uint32_t rate; uint64_t due; };
+  struct Case {
+    uint64_t ticks, per_second;
+    uint32_t rate;
+    uint64_t due;
+  };
   const Case cases[] = {
       {0, 1000000000, 44100, 0},
       {1000000000, 1000000000, 44100, 44100},
       {500000000, 1000000000, 44100, 22050},
-      {22675, 1000000000, 44100, 0},          // less than one frame
+      {22675, 1000000000, 44100, 0},  // less than one frame
       {22676, 1000000000, 44100, 1},
       {131ull * 1000000000, 1000000000, 44100, 131ull * 44100},
       // A day at the largest rate a Vorbis header can state: ticks x rate alone overflows.
@@ -129,13 +133,16 @@ TEST(StayingInStep, FramesDueAtTheRateWithoutOverflow) {
 }
 
 TEST(StayingInStep, TheLeadIsTheLowestLagSeenWithinOneDeviceBuffer) {
-  struct Case { int64_t lead; uint64_t position, due; int64_t after; };
+  struct Case {
+    int64_t lead;
+    uint64_t position, due;
+    int64_t after;
+  };
   const Case cases[] = {
-      {0, 1000, 1000, 0},
-      {0, 900, 1000, 0},              // behind (a late callback) teaches no lead
-      {0, 3640, 1000, -2640},         // ahead: a server holding 2640 frames
-      {-2640, 3000, 1000, -2640},     // less ahead than before: keeps the lowest
-      {-2640, 10000, 1000, -4096},    // a burst runs further ahead: capped
+      {0, 1000, 1000, 0},          {0, 900, 1000, 0},  // behind (a late callback) teaches no lead
+      {0, 3640, 1000, -2640},                          // ahead: a server holding 2640 frames
+      {-2640, 3000, 1000, -2640},                      // less ahead than before: keeps the lowest
+      {-2640, 10000, 1000, -4096},                     // a burst runs further ahead: capped
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform::lead_after(c.lead, c.position, c.due), c.after) << c.position;
@@ -144,15 +151,19 @@ TEST(StayingInStep, TheLeadIsTheLowestLagSeenWithinOneDeviceBuffer) {
 
 TEST(StayingInStep, SkipsOnlyWhenTheLagExceedsTheLeadByMoreThanTheMargin) {
   constexpr uint32_t m = platform::kStepMarginFrames;
-  struct Case { uint64_t position, due; int64_t lead; uint64_t skip; };
+  struct Case {
+    uint64_t position, due;
+    int64_t lead;
+    uint64_t skip;
+  };
   const Case cases[] = {
       {100000, 100000, 0, 0},
-      {100000, 100000 + m, 0, 0},              // at the margin: a late callback, not a gap
-      {100000, 100000 + m + 1, 0, m + 1},      // past it: back to the clock
+      {100000, 100000 + m, 0, 0},          // at the margin: a late callback, not a gap
+      {100000, 100000 + m + 1, 0, m + 1},  // past it: back to the clock
       {100000, 100000 + m - 2640, -2640, 0},
       {100000, 100000 + m - 2639, -2640, m + 1},  // back to the device's own lead
-      {200000, 100000, 0, 0},                  // ahead of the clock: never moved back
-      {0, 441000, 0, 441000},                  // 10 s stopped, or a first callback that late
+      {200000, 100000, 0, 0},                     // ahead of the clock: never moved back
+      {0, 441000, 0, 441000},                     // 10 s stopped, or a first callback that late
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform::frames_to_skip(c.position, c.due, c.lead, m), c.skip)
@@ -243,8 +254,7 @@ TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockFromTheResumeThenSilenceForStal
   // frame 0 at the resume.
   size_t start = 0;
   while (start < out.size() && out[start] == 0.0f) ++start;
-  ASSERT_EQ(start % (2 * platform::kDeviceFrames), 0u)
-      << "silence is not whole device buffers";
+  ASSERT_EQ(start % (2 * platform::kDeviceFrames), 0u) << "silence is not whole device buffers";
   const size_t frames = (out.size() - start) / 2;
   ASSERT_EQ(frames, played);
   for (size_t i = 0; i < frames; ++i) {

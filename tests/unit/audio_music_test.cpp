@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "audio/music.h"

@@ -167,7 +167,7 @@ TEST(Refill, FrameStartingAtSlot16000IsSplit384And640AcrossTwoRefills) {
   EXPECT_EQ(left(*block, 0), 16385.0f);    // sample 384 of the frame
   EXPECT_EQ(left(*block, 639), 17024.0f);  // sample 1023
   EXPECT_EQ(right(*block, 639), -17024.0f);
-  EXPECT_EQ(left(*block, 640), 17025.0f);  // sample 0 of the next frame
+  EXPECT_EQ(left(*block, 640), 17025.0f);           // sample 0 of the next frame
   EXPECT_EQ(decoder.calls, calls_after_first + 2);  // the 5000 frame, then the 20000 one
 }
 
@@ -187,7 +187,8 @@ TEST(Refill, AfterTheLastFrameEverySlotIsSilence) {
   for (float s : block->samples) ASSERT_EQ(s, 0.0f);
   // Two real frames, then every silent slot (150..16383, then two whole halves) asks the
   // decoder once more.
-  EXPECT_EQ(decoder.calls, 2 + static_cast<int>(kHalfFrames - 150) + 2 * static_cast<int>(kHalfFrames));
+  EXPECT_EQ(decoder.calls,
+            2 + static_cast<int>(kHalfFrames - 150) + 2 * static_cast<int>(kHalfFrames));
 }
 
 TEST(Refill, OneChannelStreamFillsBothChannels) {

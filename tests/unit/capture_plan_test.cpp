@@ -6,13 +6,13 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "args.h"
-#include "frame_queue.h"
 #include "demo/timeline.h"
+#include "frame_queue.h"
 #include "paths.h"
 #include "progress.h"
 #include "show_runner.h"
@@ -60,14 +60,16 @@ TEST(CaptureRequest, FramesWrittenByEachMode) {
                                        &frames, &error));
   EXPECT_EQ(frames, (std::vector<int64_t>{61, 62}));
   // --frames to the end runs the last pass after the quit too.
-  ASSERT_TRUE(capture::frames_to_write(parsed({"--frames", "d", "--from", "131"}), &frames, &error));
+  ASSERT_TRUE(
+      capture::frames_to_write(parsed({"--frames", "d", "--from", "131"}), &frames, &error));
   EXPECT_EQ(frames, (std::vector<int64_t>{7860, 7861, 7862}));
   // --at keeps the order and repeats asked for.
   ASSERT_TRUE(capture::frames_to_write(parsed({"--at", "11,1,11", "--out", "d"}), &frames, &error));
   EXPECT_EQ(frames, (std::vector<int64_t>{660, 60, 660}));
   ASSERT_TRUE(capture::frames_to_write(parsed({"--sheet", "s.png"}), &frames, &error));
   EXPECT_EQ(frames.size(), static_cast<size_t>(demo::kSlotCount));
-  ASSERT_TRUE(capture::frames_to_write(parsed({"--video", "v.mp4", "--fps", "10"}), &frames, &error));
+  ASSERT_TRUE(
+      capture::frames_to_write(parsed({"--video", "v.mp4", "--fps", "10"}), &frames, &error));
   EXPECT_EQ(frames.size(), static_cast<size_t>(capture::show_frames(10)));
 }
 

@@ -27,9 +27,8 @@ TEST(CaptureArgs, EachModeWithDefaults) {
   EXPECT_EQ(o.width, 1920);
   EXPECT_EQ(o.height, 1080);
   EXPECT_EQ(o.fps, 60);
-  ASSERT_TRUE(parse({"--size", "320x240", "--fps", "25", "--frames", "out", "--from", "2.5",
-                     "--to", "4"},
-                    &o));
+  ASSERT_TRUE(parse(
+      {"--size", "320x240", "--fps", "25", "--frames", "out", "--from", "2.5", "--to", "4"}, &o));
   EXPECT_EQ(o.mode, capture::Mode::kFrames);
   EXPECT_EQ(o.width, 320);
   EXPECT_EQ(o.height, 240);
@@ -126,7 +125,7 @@ TEST(CaptureSoundtrack, LeadInThenTheDecodedStreamWithExactFrameCounts) {
 TEST(CaptureSoundtrack, CarriesTheFractionOfRateOverFps) {
   CountingDecoder decoder{0, {}, {}};
   capture::Soundtrack track({&decode_counting, &decoder, 1}, 44100, 7);  // 6300 per frame
-  capture::Soundtrack odd({&decode_counting, &decoder, 1}, 22050, 32);  // 689.0625 per frame
+  capture::Soundtrack odd({&decode_counting, &decoder, 1}, 22050, 32);   // 689.0625 per frame
   size_t total = 0;
   for (int k = 0; k < 32; ++k) total += odd.next_video_frame().size() / 2;
   EXPECT_EQ(total, 22050u);

@@ -70,7 +70,7 @@ TEST(CubeMath, LargeAnglesKeepSinglePrecision) {
   for (double t = 69.0; t < 84.0; t += 0.37) {
     const demo::Mat4 s = demo::cube_spin(t);
     const double theta = static_cast<float>(t);
-    ASSERT_NEAR(s.at(2, 2), 1.0f, 1e-6) << t;                     // k + c
+    ASSERT_NEAR(s.at(2, 2), 1.0f, 1e-6) << t;  // k + c
     ASSERT_NEAR(s.at(1, 1) - 0.25f * s.at(2, 2), 0.75 * std::cos(theta), 2e-6) << t;
     ASSERT_NEAR(s.at(1, 0) - s.at(0, 1), 2 * std::sin(theta), 2e-6) << t;
   }

@@ -17,11 +17,11 @@
 #include "demo/random.h"
 #include "demo/state.h"
 #include "demo/timeline.h"
+#include "demo_setup.h"
 #include "gfx/film.h"
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
-#include "demo_setup.h"
 #include "gl_recorder.h"
 #include "platform/crt_rand.h"
 #include "platform/events.h"
@@ -50,9 +50,7 @@ class DemoFrame : public ::testing::Test {
     library_ = platform::library_rand();
     gltest::calls().clear();
   }
-  void TearDown() override {
-    platform::reset_quit();
-  }
+  void TearDown() override { platform::reset_quit(); }
 
   void frame_at(double t) {
     demo::set_frame_clock(t);
@@ -84,14 +82,23 @@ class DemoFrame : public ::testing::Test {
     auto u2 = [&](int place, demo::Vec2 v) {
       return "glUniform2f(" + n(loc(p, place)) + ", " + f(v.x) + ", " + f(v.y) + ")";
     };
-    return {"glActiveTexture(33984)", "glBindTexture(3553, " + tex(gfx::kTexFrame) + ")",
-            "glActiveTexture(33985)", "glBindTexture(3553, " + film + ")",
-            "glActiveTexture(33986)", "glBindTexture(3553, " + scratch + ")",
+    return {"glActiveTexture(33984)",
+            "glBindTexture(3553, " + tex(gfx::kTexFrame) + ")",
+            "glActiveTexture(33985)",
+            "glBindTexture(3553, " + film + ")",
+            "glActiveTexture(33986)",
+            "glBindTexture(3553, " + scratch + ")",
             "glUseProgram(" + n(gfx::program(p)) + ")",
-            "glUniform1i(" + n(loc(p, kProjT)) + ", 0)", "glUniform1i(" + n(loc(p, kProjF)) + ", 1)",
-            "glUniform1i(" + n(loc(p, kProjU)) + ", 2)", u2(kProjTs, {0.5f, 0.5f}),
-            u2(kProjTb, {0.5f, 0.5f}), u2(kProjQs, qs), u2(kProjQb, qb), u2(kProjUs, us),
-            u2(kProjUb, ub), "glUniform1f(" + n(loc(p, kProjR)) + ", " + f(r) + ")",
+            "glUniform1i(" + n(loc(p, kProjT)) + ", 0)",
+            "glUniform1i(" + n(loc(p, kProjF)) + ", 1)",
+            "glUniform1i(" + n(loc(p, kProjU)) + ", 2)",
+            u2(kProjTs, {0.5f, 0.5f}),
+            u2(kProjTb, {0.5f, 0.5f}),
+            u2(kProjQs, qs),
+            u2(kProjQb, qb),
+            u2(kProjUs, us),
+            u2(kProjUb, ub),
+            "glUniform1f(" + n(loc(p, kProjR)) + ", " + f(r) + ")",
             "glBindVertexArray(" + n(gfx::screen_quad_vertex_array()) + ")",
             "glDrawArrays(5, 0, 4)"};
   }
@@ -102,7 +109,8 @@ class DemoFrame : public ::testing::Test {
     return "none";
   }
   float r_of(const Strings& calls) const {
-    const std::string prefix = "glUniform1f(" + n(loc(gfx::kProjector, gfx::uniform::kProjR)) + ", ";
+    const std::string prefix =
+        "glUniform1f(" + n(loc(gfx::kProjector, gfx::uniform::kProjR)) + ", ";
     for (const std::string& c : calls)
       if (c.rfind(prefix, 0) == 0) return std::stof(c.substr(prefix.size()));
     ADD_FAILURE() << "no r uploaded";
@@ -128,8 +136,11 @@ TEST_F(DemoFrame, FirstAdvanceIsTheWhiteFrameFadingIn) {
   const demo::AdvanceValues v = demo::advance_values(random_, library_, 4.0 / 3.0);
   const double g = std::sqrt(1 - (1.0 / 16 - 2) * 0.25 * (1.0 / 16 - 2));
   Strings expected = {"glBindFramebuffer(36160, " + n(gfx::film_framebuffer()) + ")",
-                      "glViewport(0, 0, 160, 120)", "glClearColor(1, 1, 1, 0)", "glClear(16384)",
-                      "glBindFramebuffer(36160, 0)", "glViewport(0, 0, 640, 480)"};
+                      "glViewport(0, 0, 160, 120)",
+                      "glClearColor(1, 1, 1, 0)",
+                      "glClear(16384)",
+                      "glBindFramebuffer(36160, 0)",
+                      "glViewport(0, 0, 640, 480)"};
   const Strings comp = composite(n(gfx::film_color_texture()), tex(v.scratch_slot), v.qs, v.qb,
                                  v.us, v.ub, static_cast<float>(v.flicker * g));
   expected.insert(expected.end(), comp.begin(), comp.end());
@@ -146,20 +157,22 @@ TEST_F(DemoFrame, BetweenAdvancesOnlyTheLampChanges) {
     const Strings calls = frame_calls(t);
     uint32_t s = before;
     const float d = static_cast<float>(demo::frame_flicker(s));
-    EXPECT_EQ(calls, composite(tex(gfx::kTexPresent), n(p.scratch_texture), p.qs, p.qb, p.us,
-                               p.ub, d));
+    EXPECT_EQ(calls,
+              composite(tex(gfx::kTexPresent), n(p.scratch_texture), p.qs, p.qb, p.us, p.ub, d));
     EXPECT_EQ(demo::demo_random_state(), s) << "one draw per display frame";
   }
 }
 
 TEST_F(DemoFrame, StillSlotsShowTheirPictures) {
-  const struct { double t; int slot; } stills[] = {
-      {4.0, gfx::kTexPresent},    {9.0, gfx::kTexTitle},      {14.0, gfx::kTexVantrope},
-      {19.0, gfx::kTexPlemk},     {24.0, gfx::kTexMus},       {29.0, gfx::kTexDefinition},
-      {44.0, gfx::kTexDorlz},     {54.0, gfx::kTexDumDeeDum}, {64.0, gfx::kTexDorlz},
-      {74.0, gfx::kTexGazillion}, {84.0, gfx::kTexLookCube},  {94.0, gfx::kTexMath},
-      {104.0, gfx::kTexTMandel},  {114.0, gfx::kTexGreets1},  {119.0, gfx::kTexGreets2},
-      {124.0, gfx::kTexTheEnd}};
+  const struct {
+    double t;
+    int slot;
+  } stills[] = {{4.0, gfx::kTexPresent},    {9.0, gfx::kTexTitle},      {14.0, gfx::kTexVantrope},
+                {19.0, gfx::kTexPlemk},     {24.0, gfx::kTexMus},       {29.0, gfx::kTexDefinition},
+                {44.0, gfx::kTexDorlz},     {54.0, gfx::kTexDumDeeDum}, {64.0, gfx::kTexDorlz},
+                {74.0, gfx::kTexGazillion}, {84.0, gfx::kTexLookCube},  {94.0, gfx::kTexMath},
+                {104.0, gfx::kTexTMandel},  {114.0, gfx::kTexGreets1},  {119.0, gfx::kTexGreets2},
+                {124.0, gfx::kTexTheEnd}};
   for (const auto& s : stills) {
     const Strings calls = frame_calls(s.t);
     EXPECT_TRUE(scene_part(calls).empty()) << s.t;  // nothing drawn into the film frame
@@ -287,8 +300,8 @@ TEST_F(DemoFrame, ClockPastTheEndBeforeTheFirstAdvanceStillEndsTheShow) {
   const Strings calls = frame_calls(200.0);
   EXPECT_EQ(demo::film_frame_index(), 0);
   EXPECT_TRUE(scene_part(calls).empty());
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "glBindFramebuffer(36160, " +
-                                                       n(gfx::film_framebuffer()) + ")"),
+  EXPECT_EQ(std::count(calls.begin(), calls.end(),
+                       "glBindFramebuffer(36160, " + n(gfx::film_framebuffer()) + ")"),
             0);  // no advance
   EXPECT_EQ(r_of(calls), 0.0f);
   EXPECT_EQ(calls.back(), "glDrawArrays(5, 0, 4)");  // the frame still composites
@@ -317,10 +330,12 @@ TEST_F(DemoFrame, FlatScenesDrawOneQuadWithTheirUniforms) {
   auto u1f = [](gfx::Program p, int place, float v) {
     return "glUniform1f(" + n(loc(p, place)) + ", " + f(v) + ")";
   };
-  EXPECT_EQ(scene_part(frame_calls(36.0)),
-            (Strings{"glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexStars) + ")",
-                     "glUseProgram(" + tunnel + ")", "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
-                     u1f(gfx::kTunnel, kTunnelTime, 36.0f), u1f(gfx::kTunnel, kTunnelU, 0.0f), quad, draw}));
+  EXPECT_EQ(
+      scene_part(frame_calls(36.0)),
+      (Strings{
+          "glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexStars) + ")",
+          "glUseProgram(" + tunnel + ")", "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
+          u1f(gfx::kTunnel, kTunnelTime, 36.0f), u1f(gfx::kTunnel, kTunnelU, 0.0f), quad, draw}));
   EXPECT_EQ(scene_part(frame_calls(40.0)),
             (Strings{"glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexBrick) + ")",
                      "glUseProgram(" + n(gfx::program(gfx::kPlanes)) + ")",
@@ -332,24 +347,28 @@ TEST_F(DemoFrame, FlatScenesDrawOneQuadWithTheirUniforms) {
                      quad, draw}));
   EXPECT_EQ(scene_part(frame_calls(50.5)),
             (Strings{"glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexBrick) + ")",
-                     "glUseProgram(" + tunnel + ")", "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
+                     "glUseProgram(" + tunnel + ")",
+                     "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
                      u1f(gfx::kTunnel, kTunnelTime, 50.5f), u1f(gfx::kTunnel, kTunnelU, 0.25f),
                      u1f(gfx::kTunnel, kTunnelV, 0.0f), quad, draw}));
-  EXPECT_EQ(scene_part(frame_calls(90.5)),
-            (Strings{"glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexBrick) + ")",
-                     "glUseProgram(" + tunnel + ")", "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
-                     u1f(gfx::kTunnel, kTunnelTime, -181.0f), u1f(gfx::kTunnel, kTunnelU, 0.25f),
-                     u1f(gfx::kTunnel, kTunnelV, static_cast<float>(std::sin(181.0))), quad, draw}));
+  EXPECT_EQ(
+      scene_part(frame_calls(90.5)),
+      (Strings{"glActiveTexture(33986)", "glBindTexture(3553, " + tex(gfx::kTexBrick) + ")",
+               "glUseProgram(" + tunnel + ")",
+               "glUniform1i(" + n(loc(gfx::kTunnel, kTunnelT)) + ", 2)",
+               u1f(gfx::kTunnel, kTunnelTime, -181.0f), u1f(gfx::kTunnel, kTunnelU, 0.25f),
+               u1f(gfx::kTunnel, kTunnelV, static_cast<float>(std::sin(181.0))), quad, draw}));
   // Progress (101.25 - 99) / 5 = 0.45.
   const double q = std::sqrt(0.45);
   const float s = static_cast<float>((1 - q) * 0.5 + q * 0.08);
-  EXPECT_EQ(scene_part(frame_calls(101.25)),
-            (Strings{"glActiveTexture(33988)", "glBindTexture(3553, " + tex(gfx::kTexMandelbrot) + ")",
-                     "glUseProgram(" + n(gfx::program(gfx::kScreen)) + ")",
-                     "glUniform2f(" + n(loc(gfx::kScreen, kScreenTs)) + ", " + f(s) + ", " + f(s) + ")",
-                     "glUniform2f(" + n(loc(gfx::kScreen, kScreenTb)) + ", 0.5, " +
-                         f(static_cast<float>(q * 0.25 + 0.5)) + ")",
-                     "glUniform1i(" + n(loc(gfx::kScreen, kScreenT)) + ", 4)", quad, draw}));
+  EXPECT_EQ(
+      scene_part(frame_calls(101.25)),
+      (Strings{"glActiveTexture(33988)", "glBindTexture(3553, " + tex(gfx::kTexMandelbrot) + ")",
+               "glUseProgram(" + n(gfx::program(gfx::kScreen)) + ")",
+               "glUniform2f(" + n(loc(gfx::kScreen, kScreenTs)) + ", " + f(s) + ", " + f(s) + ")",
+               "glUniform2f(" + n(loc(gfx::kScreen, kScreenTb)) + ", 0.5, " +
+                   f(static_cast<float>(q * 0.25 + 0.5)) + ")",
+               "glUniform1i(" + n(loc(gfx::kScreen, kScreenT)) + ", 4)", quad, draw}));
 }
 
 TEST_F(DemoFrame, MetaballsUploadSixteenPositionsAndTheFieldConstant) {
@@ -369,9 +388,11 @@ TEST_F(DemoFrame, MetaballsUploadSixteenPositionsAndTheFieldConstant) {
     const float* table = demo::ball_table();
     for (int i = 0; i < 16; ++i) {
       EXPECT_EQ(upload->args[2 + 2 * i],
-                f(static_cast<float>(std::cos(static_cast<double>(table[4 * i]) + t) * table[4 * i + 1])));
+                f(static_cast<float>(std::cos(static_cast<double>(table[4 * i]) + t) *
+                                     table[4 * i + 1])));
       EXPECT_EQ(upload->args[3 + 2 * i],
-                f(static_cast<float>(std::sin(static_cast<double>(table[4 * i + 2]) + t) * table[4 * i + 3])));
+                f(static_cast<float>(std::sin(static_cast<double>(table[4 * i + 2]) + t) *
+                                     table[4 * i + 3])));
     }
     EXPECT_EQ(calls[3], "glUniform2f(" + n(loc(gfx::kMetaballs, kMetaQs)) + ", 1.33333337, 1)");
     EXPECT_EQ(calls[4], "glUniform2f(" + n(loc(gfx::kMetaballs, kMetaQb)) + ", 0, 0)");
@@ -386,13 +407,14 @@ TEST_F(DemoFrame, CubeScenesDrawWithDepthAndCullingAroundTheirOneDraw) {
   const Strings textured = scene_part(frame_calls(79.0));
   const std::string cube = n(gfx::program(gfx::kCube));
   ASSERT_EQ(lit.size(), 11u);
-  EXPECT_EQ(Strings(lit.begin(), lit.begin() + 3),
-            (Strings{"glClearColor(0.5, 0.5, 0.5, 0)", "glClear(16640)", "glUseProgram(" + cube + ")"}));
+  EXPECT_EQ(
+      Strings(lit.begin(), lit.begin() + 3),
+      (Strings{"glClearColor(0.5, 0.5, 0.5, 0)", "glClear(16640)", "glUseProgram(" + cube + ")"}));
   EXPECT_EQ(lit[3].rfind("glUniformMatrix4fv(" + n(loc(gfx::kCube, kCubeM)) + ", 1, 0, ", 0), 0u);
   EXPECT_EQ(lit[4].rfind("glUniformMatrix4fv(" + n(loc(gfx::kCube, kCubeNm)) + ", 1, 0, ", 0), 0u);
-  const Strings depth_draw = {"glEnable(2929)", "glEnable(2884)",
-                              "glBindVertexArray(" + n(kMeshArray) + ")", "glDrawArrays(4, 0, 36)",
-                              "glDisable(2884)", "glDisable(2929)"};
+  const Strings depth_draw = {
+      "glEnable(2929)",         "glEnable(2884)",  "glBindVertexArray(" + n(kMeshArray) + ")",
+      "glDrawArrays(4, 0, 36)", "glDisable(2884)", "glDisable(2929)"};
   EXPECT_EQ(Strings(lit.begin() + 5, lit.begin() + 11), depth_draw);
 
   ASSERT_EQ(textured.size(), 14u);

@@ -50,7 +50,7 @@ TEST(FrameTime, LastTwoSecondsRunTheIndexBackFrom2080To2064) {
   EXPECT_EQ(demo::frame_time(129.0).index, 2080);
   EXPECT_EQ(demo::frame_time(129.0).tau, 130.0);
   EXPECT_EQ(demo::frame_time(129.001).index, 2079);  // the first frame past 129
-  EXPECT_EQ(demo::frame_time(129.6).index, 2079);  // 2079 holds for about 0.7 s
+  EXPECT_EQ(demo::frame_time(129.6).index, 2079);    // 2079 holds for about 0.7 s
   EXPECT_EQ(demo::frame_time(129.8).index, 2078);
   const demo::FrameTime end = demo::frame_time(131.0);
   EXPECT_TRUE(end.has_tau);
@@ -122,7 +122,7 @@ TEST(FlatScenes, UniformValues) {
 TEST(Metaballs, PathsRepeatEveryTwoPiAndStayInTheFrame) {
   float table[64];
   for (int i = 0; i < 64; ++i) table[i] = std::sin(i * 1.7f);  // phases and amplitudes in [-1, 1]
-  table[4 * 3 + 3] = 0.0f;                                      // ball 3: no y amplitude
+  table[4 * 3 + 3] = 0.0f;                                     // ball 3: no y amplitude
   float a[32], b[32];
   demo::ball_positions_at(table, 60.0, a);
   demo::ball_positions_at(table, 60.0 + 2 * M_PI, b);

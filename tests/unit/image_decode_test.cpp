@@ -135,9 +135,9 @@ TEST(ImageDecodeJpeg, GreyAndColourDecodeToTheirComponentsAndTheEncodedPicture) 
     const char* name;
     int pixel_format, subsampling, components;
   };
-  for (const Kind& k : {Kind{"grey", TJPF_GRAY, TJSAMP_GRAY, 1},
-                        Kind{"RGB 4:4:4", TJPF_RGB, TJSAMP_444, 3},
-                        Kind{"RGB 4:2:0", TJPF_RGB, TJSAMP_420, 3}}) {
+  for (const Kind& k :
+       {Kind{"grey", TJPF_GRAY, TJSAMP_GRAY, 1}, Kind{"RGB 4:4:4", TJPF_RGB, TJSAMP_444, 3},
+        Kind{"RGB 4:2:0", TJPF_RGB, TJSAMP_420, 3}}) {
     SCOPED_TRACE(k.name);
     const Bytes source = ramp(w, h, k.components);
     const Bytes jpeg = forge::jpeg_file(source, w, h, k.pixel_format, k.subsampling, 95);
@@ -279,8 +279,8 @@ void decode_in_bounds(const Bytes& bytes, rlim_t room_mb = 100) {
 
 TEST(ImageDecodeHostile, CraftedJpegTablesFailQuicklyInBoundedMemory) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(decode_in_bounds(forge::jpeg_oversized_huffman_table()),
-              ::testing::ExitedWithCode(0), "outcome: corrupt jpeg");
+  EXPECT_EXIT(decode_in_bounds(forge::jpeg_oversized_huffman_table()), ::testing::ExitedWithCode(0),
+              "outcome: corrupt jpeg");
   EXPECT_EXIT(decode_in_bounds(forge::jpeg_baseline_undefined_ac_table()),
               ::testing::ExitedWithCode(0), "outcome: corrupt jpeg");
   EXPECT_EXIT(decode_in_bounds(forge::jpeg_progressive_undefined_ac_table()),
@@ -332,8 +332,8 @@ TEST(ImageDecodeHostile, EveryTruncationFailsOrGivesTheWholePictureAndNothingIsP
       }
     }
   }
-  for (const Bytes& hostile : {forge::jpeg_oversized_huffman_table(),
-                               forge::jpeg_baseline_undefined_ac_table()})
+  for (const Bytes& hostile :
+       {forge::jpeg_oversized_huffman_table(), forge::jpeg_baseline_undefined_ac_table()})
     EXPECT_FALSE(decode(hostile).ok);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }

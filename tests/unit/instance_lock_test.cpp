@@ -1,9 +1,9 @@
 #include "platform/instance_lock.h"
 
 #include <gtest/gtest.h>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <string>
 
 namespace {
 

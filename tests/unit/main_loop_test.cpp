@@ -15,7 +15,7 @@ struct FakeLoop {
   uint64_t ticks = 1000;
   int frames = 0;
   int quit_posted_by_frame_at = -1;  // frame number that posts quit
-  int quit_in_pump_at = -1;           // pump number during which a close arrives
+  int quit_in_pump_at = -1;          // pump number during which a close arrives
   int pumps = 0;
   double last_clock = -1;
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -46,9 +46,10 @@ TEST(ObjParser, PositionsOnlyFormAndItsSlashVariants) {
 
 TEST(ObjParser, ExtraCornersAndCoordinatesAreDropped) {
   gfx::ParsedMesh m;
-  ASSERT_TRUE(parse("v 1 2 3 4\nv 4 5 6\nv 7 8 9\nv 0 0 0\nvn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 1 1 1\n"
-                    "f 1//1 2//2 3//3 4//4\n",
-                    &m));
+  ASSERT_TRUE(
+      parse("v 1 2 3 4\nv 4 5 6\nv 7 8 9\nv 0 0 0\nvn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 1 1 1\n"
+            "f 1//1 2//2 3//3 4//4\n",
+            &m));
   EXPECT_EQ(m.triangle_count, 1);
   ASSERT_EQ(m.stream.size(), 18u);
   EXPECT_EQ(m.stream[0], 1.0f);
@@ -72,9 +73,9 @@ TEST(ObjParser, IndicesOutside32BitsOrNegativeAreRejectedNeverWrapped) {
   // 4294967297 would wrap to 1, 2^32 to 0 and -1 to 4294967295 under a plain %u.
   for (const char* index : {"4294967296", "4294967297", "-1", "1234567890123456789012345",
                             "18446744073709551617", "-4294967295"}) {
-    for (const std::string& face :
-         {"f " + std::string(index) + "//1 2//2 3//3\n", "f 1//1 2//" + std::string(index) + " 3//3\n",
-          "f 1// 2// " + std::string(index) + "//\n"}) {
+    for (const std::string& face : {"f " + std::string(index) + "//1 2//2 3//3\n",
+                                    "f 1//1 2//" + std::string(index) + " 3//3\n",
+                                    "f 1// 2// " + std::string(index) + "//\n"}) {
       gfx::ParsedMesh m;
       EXPECT_FALSE(parse(std::string(kTriangle) + face, &m)) << face;
     }
@@ -88,12 +89,29 @@ TEST(ObjParser, IndicesOutside32BitsOrNegativeAreRejectedNeverWrapped) {
 
 TEST(ObjParser, VertexLinesReadExactlyAsTheFormattedScanReadsThem) {
   // Plain numbers take a fast path; everything else must still follow sscanf's rules.
-  for (const char* line :
-       {"v 1 2 3", "v -1.5 +2.25 3e2", "v .5 -.5 5.", "v 1E+3 1e-3 0.1", "v 1e99 -1e99 1e-50",
-        "v 1e-40 3.4028235e38 0.30000001", "v1 2 3", "v 1\t2\v3", "v 1e 2 3", "v 1.5e+ 2 3",
-        "v 1 2 3e", "v nan inf -infinity", "v 0x1p3 2 3", "v 1,5 2 3", "v 1 2", "v +-1 2 3",
-        "v 1..2 3 4", "v - 1 2 3", "v 123456789012345678901234567890 1 2", "vn 1 2 3",
-        "v 1 2 3x", "v 1x 2 3", "v 00000000000000000000001.0 2 3"}) {
+  for (const char* line : {"v 1 2 3",
+                           "v -1.5 +2.25 3e2",
+                           "v .5 -.5 5.",
+                           "v 1E+3 1e-3 0.1",
+                           "v 1e99 -1e99 1e-50",
+                           "v 1e-40 3.4028235e38 0.30000001",
+                           "v1 2 3",
+                           "v 1\t2\v3",
+                           "v 1e 2 3",
+                           "v 1.5e+ 2 3",
+                           "v 1 2 3e",
+                           "v nan inf -infinity",
+                           "v 0x1p3 2 3",
+                           "v 1,5 2 3",
+                           "v 1 2",
+                           "v +-1 2 3",
+                           "v 1..2 3 4",
+                           "v - 1 2 3",
+                           "v 123456789012345678901234567890 1 2",
+                           "vn 1 2 3",
+                           "v 1 2 3x",
+                           "v 1x 2 3",
+                           "v 00000000000000000000001.0 2 3"}) {
     float want[3];
     const bool vertex = std::sscanf(line, "v %f %f %f", &want[0], &want[1], &want[2]) == 3;
     gfx::ParsedMesh m;
@@ -175,12 +193,10 @@ TEST(ObjParser, ByteOrderMarkAtTheStartOfALineIsSkipped) {
     float first;
   } cases[] = {
       {mark + kTriangle + "f 1//1 2//2 3//3\n", 1, 1.0f},
-      {"v 9 9 9\n" + mark + "v 1 2 3\nv 4 5 6\n" + mark + "vn 0 0 1\nf 2//1 3//1 1//1\n", 1,
-       1.0f},
+      {"v 9 9 9\n" + mark + "v 1 2 3\nv 4 5 6\n" + mark + "vn 0 0 1\nf 2//1 3//1 1//1\n", 1, 1.0f},
       {std::string(kTriangle) + mark + "f 3//1 2//2 1//3\n", 1, 7.0f},
       {mark + " v 1 2 3\nv 4 4 4\nv 5 5 5\nv 6 6 6\nf 1// 2// 3//\n", 1, 4.0f},  // blank: ignored
-      {"#" + std::string(1022, 'x') + mark + "v 5 6 7\nv 1 1 1\nv 2 2 2\nf 1// 2// 1//\n", 1,
-       1.0f},
+      {"#" + std::string(1022, 'x') + mark + "v 5 6 7\nv 1 1 1\nv 2 2 2\nf 1// 2// 1//\n", 1, 1.0f},
   };
   for (const auto& c : cases) {
     gfx::ParsedMesh m;
@@ -212,12 +228,13 @@ TEST_F(MeshUploadTest, NormalLayoutCallsInOrder) {
   auto calls = gltest::call_strings();
   ASSERT_EQ(calls.size(), 10u);
   calls[4] = calls[4].substr(0, calls[4].find(',', calls[4].find(',') + 1));  // drop the pointer
-  EXPECT_EQ(calls, (std::vector<std::string>{
-                       "glGenVertexArrays(1)", "glBindVertexArray(1)", "glGenBuffers(1)",
-                       "glBindBuffer(34962, 2)", "glBufferData(34962, 72",
-                       "glVertexAttribPointer(0, 3, 5126, 0, 24, 0)", "glEnableVertexAttribArray(0)",
-                       "glVertexAttribPointer(1, 3, 5126, 0, 24, 12)",
-                       "glEnableVertexAttribArray(1)", "glBindVertexArray(0)"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{
+                "glGenVertexArrays(1)", "glBindVertexArray(1)", "glGenBuffers(1)",
+                "glBindBuffer(34962, 2)", "glBufferData(34962, 72",
+                "glVertexAttribPointer(0, 3, 5126, 0, 24, 0)", "glEnableVertexAttribArray(0)",
+                "glVertexAttribPointer(1, 3, 5126, 0, 24, 12)", "glEnableVertexAttribArray(1)",
+                "glBindVertexArray(0)"}));
   EXPECT_EQ(gltest::calls()[4].args[3], "35044");
 }
 

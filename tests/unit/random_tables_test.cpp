@@ -33,8 +33,9 @@ TEST(BallTables, TakeExactly96DrawsInTableThenPositionOrder) {
     const int draw = reference.next();
     const double ux = draw * 2.0 / 32767.0 - 1.0;
     ASSERT_EQ(positions[2 * i], static_cast<float>(ux * 1.3333333333333333)) << "ball " << i;
-    rounded_late += positions[2 * i] !=
-                    static_cast<float>(static_cast<double>(static_cast<float>(ux)) * 1.3333333333333333);
+    rounded_late +=
+        positions[2 * i] !=
+        static_cast<float>(static_cast<double>(static_cast<float>(ux)) * 1.3333333333333333);
     ASSERT_EQ(positions[2 * i + 1], demo::unit_from_rand(reference.next()));
   }
   EXPECT_EQ(rounded_late, 2);  // the draws from state 1 tell the two orders apart

@@ -39,9 +39,14 @@ TEST(RunReportPhases, EachPhaseTimeStandsBesideItsOwnName) {
     const char* text;
     const char* key;
   } kPhases[app::kPhaseCount] = {
-      {"window and context", "window"}, {"programs", "programs"}, {"pictures", "pictures"},
-      {"screen quad", "screen_quad"},   {"music", "music"},       {"mesh", "mesh"},
-      {"fullscreen", "fullscreen"},     {"film framebuffer", "film_framebuffer"},
+      {"window and context", "window"},
+      {"programs", "programs"},
+      {"pictures", "pictures"},
+      {"screen quad", "screen_quad"},
+      {"music", "music"},
+      {"mesh", "mesh"},
+      {"fullscreen", "fullscreen"},
+      {"film framebuffer", "film_framebuffer"},
   };
   app::RunReport r;
   r.phases_reached = app::kPhaseCount;

@@ -214,10 +214,10 @@ TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
   for (const char* part :
        {"\"first_frame_ms\":1000.000", "{\"name\":\"window\",\"ms\":250.000}",
         "{\"name\":\"pictures\",\"ms\":500.000}]", "\"count\":301", "\"p50_ms\":16.667",
-        "\"p99_ms\":20.000", "\"max_ms\":40.000", "\"slow\":2", "\"indices\":80",
-        "\"skipped\":0", "\"played_frames\":220500", "\"offset_frames\":16384",
-        "\"offset_first_frame_frames\":17408",
-        "\"width\":1280", "\"renderer\":\"llvmpipe \\\"x\\\"\\u000a\"", "\"exit_code\":0}"}) {
+        "\"p99_ms\":20.000", "\"max_ms\":40.000", "\"slow\":2", "\"indices\":80", "\"skipped\":0",
+        "\"played_frames\":220500", "\"offset_frames\":16384",
+        "\"offset_first_frame_frames\":17408", "\"width\":1280",
+        "\"renderer\":\"llvmpipe \\\"x\\\"\\u000a\"", "\"exit_code\":0}"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
   }
   // A start-up that failed: no first frame, no frames, no device.
@@ -242,7 +242,8 @@ TEST(RunReport, TextReadsAsSentences) {
         "p50 16.67 ms, p99 20.00 ms, max 40.00 ms", "2 frames longer than 33.33 ms",
         "80 indices gone through", "0 skipped", "220500 frames played at 44100 Hz",
         "at the first frame 17408 frames (394.7 ms) behind the frame clock",
-        "at the end 16384 frames (371.5 ms) behind the frame clock, of which the lead-in is 16384", "1280 x 720"}) {
+        "at the end 16384 frames (371.5 ms) behind the frame clock, of which the lead-in is 16384",
+        "1280 x 720"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
   }
   app::RunReport failed;
@@ -310,9 +311,9 @@ TEST(RunStats, LoopRecordsFrameTimesAndTheReportIsPrintedOnceOnTheWayOut) {
     app::start_run_stats();
     app::phase_done(app::Phase::kWindow);
     app::phase_done(app::Phase::kPrograms);
-    const app::LoopServices base = {&FakePasses::counter, &FakePasses::frequency,
+    const app::LoopServices base = {&FakePasses::counter,   &FakePasses::frequency,
                                     &FakePasses::set_clock, &FakePasses::pump,
-                                    &FakePasses::frame, &FakePasses::present};
+                                    &FakePasses::frame,     &FakePasses::present};
     const app::LoopServices recording = app::with_run_stats(base);
     g_count_allocations = true;
     const int code = app::run_main_loop(recording);
@@ -324,8 +325,8 @@ TEST(RunStats, LoopRecordsFrameTimesAndTheReportIsPrintedOnceOnTheWayOut) {
   EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
   EXPECT_EQ(err.find("\"startup\""), err.rfind("\"startup\"")) << "printed once: " << err;
   // 11 passes (the one after the quit included): 10 frame times, one of them 0.1 s.
-  for (const char* part : {"\"count\":11", "\"p50_ms\":20.000", "\"max_ms\":100.000",
-                           "\"slow\":1", "\"name\":\"programs\"", "\"exit_code\":3"}) {
+  for (const char* part : {"\"count\":11", "\"p50_ms\":20.000", "\"max_ms\":100.000", "\"slow\":1",
+                           "\"name\":\"programs\"", "\"exit_code\":3"}) {
     EXPECT_NE(err.find(part), std::string::npos) << part << " in " << err;
   }
   EXPECT_EQ(err.find("\"name\":\"pictures\""), std::string::npos) << "phases not reached";
@@ -336,9 +337,9 @@ TEST(RunStats, OffChangesNothingAndPrintsNothing) {
     ::unsetenv("QUORL_STATS");
     app::start_run_stats();
     app::phase_done(app::Phase::kWindow);
-    const app::LoopServices base = {&FakePasses::counter, &FakePasses::frequency,
+    const app::LoopServices base = {&FakePasses::counter,   &FakePasses::frequency,
                                     &FakePasses::set_clock, &FakePasses::pump,
-                                    &FakePasses::frame, &FakePasses::present};
+                                    &FakePasses::frame,     &FakePasses::present};
     const app::LoopServices s = app::with_run_stats(base);
     const bool same = s.set_clock == base.set_clock && s.present == base.present &&
                       s.counter == base.counter && s.frame == base.frame;

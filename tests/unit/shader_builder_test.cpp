@@ -17,7 +17,7 @@
 
 namespace {
 
-const char* const kFiles[] = {"tunnel.fs", "projector.fs", "metaballs.fs", "cube.fs",
+const char* const kFiles[] = {"tunnel.fs", "projector.fs", "metaballs.fs",    "cube.fs",
                               "screen.fs", "plasma.fs",    "texturedcube.fs", "planes.fs",
                               "tunnel.vs", "projector.vs", "cube.vs"};
 
@@ -57,9 +57,7 @@ class ShaderBuilderTest : public ::testing::Test {
     platform::reset_quit();
   }
   void TearDown() override { platform::set_message_box_hook(nullptr); }
-  std::vector<std::string> named(const std::string& name) {
-    return gltest::call_strings({name});
-  }
+  std::vector<std::string> named(const std::string& name) { return gltest::call_strings({name}); }
   testdir::TempDir tmp_{"quorl-shaders"};
   const std::string& dir_ = tmp_.path();
   testdir::WorkingDir cwd_{dir_};
@@ -76,11 +74,11 @@ TEST_F(ShaderBuilderTest, CompilesAllElevenBeforeLinkingEightProgramsThenDeletes
   // Shader names 1..11 in file order; programs 12..19 in slot order.
   const auto attaches = named("glAttachShader");
   const std::vector<std::string> expected_attaches = {
-      "glAttachShader(12, 1)", "glAttachShader(12, 9)",  "glAttachShader(13, 2)",
-      "glAttachShader(13, 10)", "glAttachShader(14, 3)", "glAttachShader(14, 10)",
-      "glAttachShader(15, 4)", "glAttachShader(15, 11)", "glAttachShader(16, 5)",
-      "glAttachShader(16, 10)", "glAttachShader(17, 6)", "glAttachShader(17, 10)",
-      "glAttachShader(18, 7)", "glAttachShader(18, 11)", "glAttachShader(19, 8)",
+      "glAttachShader(12, 1)",  "glAttachShader(12, 9)",  "glAttachShader(13, 2)",
+      "glAttachShader(13, 10)", "glAttachShader(14, 3)",  "glAttachShader(14, 10)",
+      "glAttachShader(15, 4)",  "glAttachShader(15, 11)", "glAttachShader(16, 5)",
+      "glAttachShader(16, 10)", "glAttachShader(17, 6)",  "glAttachShader(17, 10)",
+      "glAttachShader(18, 7)",  "glAttachShader(18, 11)", "glAttachShader(19, 8)",
       "glAttachShader(19, 9)"};
   EXPECT_EQ(attaches, expected_attaches);
   for (int slot = 0; slot < 8; ++slot) EXPECT_EQ(programs_[slot], 12u + slot);
@@ -114,7 +112,8 @@ TEST_F(ShaderBuilderTest, CompilesAllElevenBeforeLinkingEightProgramsThenDeletes
 std::vector<std::string> g_sources;
 void shader_source(GLuint, GLsizei count, const GLchar* const* text, const GLint* length) {
   for (GLsizei i = 0; i < count; ++i)
-    g_sources.push_back(length ? std::string(text[i], static_cast<size_t>(length[i])) : "(no length)");
+    g_sources.push_back(length ? std::string(text[i], static_cast<size_t>(length[i]))
+                               : "(no length)");
 }
 
 TEST_F(ShaderBuilderTest, SourceIsPassedWithItsExactLength) {
@@ -140,10 +139,10 @@ TEST_F(ShaderBuilderTest, ByteOrderMarkAtTheStartIsNotPassedOn) {
     std::string written, passed;
   } cases[] = {
       {"tunnel.fs", mark + "#version 130\n", "#version 130\n"},
-      {"projector.fs", mark, ""},                               // the mark alone: empty text
+      {"projector.fs", mark, ""},                                    // the mark alone: empty text
       {"metaballs.fs", "// x" + mark + "\n", "// x" + mark + "\n"},  // not at the start: kept
-      {"cube.fs", "\xEF\xBB// y\n", "\xEF\xBB// y\n"},          // part of a mark: kept
-      {"cube.vs", mark + mark + "// z\n", mark + "// z\n"},      // only the first is the mark
+      {"cube.fs", "\xEF\xBB// y\n", "\xEF\xBB// y\n"},               // part of a mark: kept
+      {"cube.vs", mark + mark + "// z\n", mark + "// z\n"},          // only the first is the mark
   };
   for (const auto& c : cases) {
     std::ofstream(dir_ + "/shaders/" + c.file, std::ios::trunc | std::ios::binary) << c.written;
@@ -212,8 +211,8 @@ TEST_F(ShaderBuilderTest, InactiveUniformsKeepMinusOneAndFailuresLookNothingUp) 
 
   gltest::calls().clear();
   g_failing_program = 100;  // a program name far past the first build
-  gfx::glGetUniformLocation = gltest::Recorder<gltest::names::glGetUniformLocation,
-                                               gfx::glGetUniformLocation_fn>::fn;
+  gfx::glGetUniformLocation =
+      gltest::Recorder<gltest::names::glGetUniformLocation, gfx::glGetUniformLocation_fn>::fn;
   ASSERT_EQ(std::remove((dir_ + "/shaders/planes.fs").c_str()), 0);
   EXPECT_FALSE(gfx::set_up_programs());
   EXPECT_TRUE(named("glGetUniformLocation").empty());

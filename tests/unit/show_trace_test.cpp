@@ -24,11 +24,11 @@
 #include "demo/demo.h"
 #include "demo/state.h"
 #include "demo/timeline.h"
+#include "demo_setup.h"
 #include "gfx/film.h"
 #include "gfx/mesh.h"
 #include "gfx/programs.h"
 #include "gfx/textures.h"
-#include "demo_setup.h"
 #include "gl_recorder.h"
 #include "platform/crt_rand.h"
 #include "platform/events.h"
@@ -236,12 +236,14 @@ TEST(ShowTrace, WholeRunMatchesTheCommittedTrace) {
     unsigned screen = 0, second = 0;
     size_t from = 0, to = 0;
     char shape[32];
-    if (std::sscanf(got.c_str(), "second %31s %u frames %zu-%zu", shape, &second, &from, &to) == 4) {
+    if (std::sscanf(got.c_str(), "second %31s %u frames %zu-%zu", shape, &second, &from, &to) ==
+        4) {
       screen = std::string(shape) == "1920x1080" ? 0 : 1;
       for (size_t k = from; k <= to && k < from + 8; ++k) shown << runs[screen][k].record << "\n";
     }
-    FAIL() << "the trace differs from line " << i + 1 << " (comments not counted)\nexpected: "
-           << want << "\nactual:   " << got << "\n" << shown.str();
+    FAIL() << "the trace differs from line " << i + 1
+           << " (comments not counted)\nexpected: " << want << "\nactual:   " << got << "\n"
+           << shown.str();
   }
 }
 
