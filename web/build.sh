@@ -81,7 +81,16 @@ fetch_sources() {
   [ ${#wanted[@]} -eq 0 ] && return
   add_source_archive
   say "fetching the sources of ${wanted[*]}"
-  (cd "$cache/src" && apt-get source --download-only "${wanted[@]}" >&2)
+  # The newest source may be a security update the mirror no longer serves (seen: 404 for
+  # zlib's); the release's own version is always there.
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  for p in "${wanted[@]}"; do
+    (cd "$cache/src" && apt-get source --download-only "$p" >&2) ||
+      { [ -n "$codename" ] &&
+          (cd "$cache/src" && apt-get source --download-only "$p/$codename" >&2); } ||
+      { say "cannot fetch the source package $p"; exit 1; }
+  done
 }
 
 # Unpacks (with Debian's patches applied) and prints the source folder of package $1.
