@@ -10,8 +10,7 @@ root=$PWD
 build=${QUORL_SANITIZE_BUILD:-$root/build-sanitize}
 started=$(date +%s)
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+mapfile -t launcher < <(./setup.sh --launcher)  # ccache, shared with the other build folders
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORL_SANITIZE=address,undefined \
   -DQUORL_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target quorl_unit_tests quorl_clock_tests quorl_gl_tests \
@@ -33,12 +32,11 @@ for lib in /usr/lib/x86_64-linux-gnu/dri/swrast_dri.so /usr/lib/x86_64-linux-gnu
            /usr/lib/x86_64-linux-gnu/libGLX_mesa.so.0; do
   [ -e "$lib" ] && gl_preload+=" $lib"
 done
-echo "sanitize: GL tests (SDL offscreen), one process each"
-for test in $("$build/tests/quorl_gl_tests" --gtest_list_tests |
-              awk '/^[^ ]/ {suite = $1} /^  / {print suite $1}'); do
-  SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy LD_PRELOAD=$gl_preload \
-    "$build/tests/quorl_gl_tests" --gtest_filter="$test" --gtest_brief=1
-done
+echo "sanitize: GL tests (SDL offscreen), one process each, as many at once as processors"
+"$build/tests/quorl_gl_tests" --gtest_list_tests |
+  awk '/^[^ ]/ {suite = $1} /^  / {print suite $1}' |
+  xargs -P "$(nproc)" -I{} env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
+    LD_PRELOAD="$gl_preload" "$build/tests/quorl_gl_tests" --gtest_filter={} --gtest_brief=1
 
 echo "sanitize: quorl-capture --at 10 --size 320x240"
 out=$(mktemp -d /tmp/quorl-sanitize-XXXXXX)

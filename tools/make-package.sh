@@ -9,8 +9,7 @@ tools/install-packages.sh dpkg-dev  # dpkg-shlibdeps: library dependencies as pa
 
 build=${QUORL_PACKAGE_BUILD:-build-package}
 jobs=${QUORL_JOBS:-$(nproc)}
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+mapfile -t launcher < <(./setup.sh --launcher)  # ccache, shared with the other build folders
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORL_TESTS=OFF -DQUORL_BENCH=OFF \
   -DQUORL_DATA_DIR=/usr/share/quorl "${launcher[@]}" >/dev/null
 rm -f "$build"/quorl_*.deb

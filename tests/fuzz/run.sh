@@ -25,8 +25,7 @@ if ((${#names[@]} == 0)); then
   done
 fi
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+mapfile -t launcher < <(./setup.sh --launcher)  # ccache, shared with the other build folders
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DQUORL_FUZZ=ON -DQUORL_SANITIZE=address,undefined \
   -DQUORL_TESTS=OFF -DQUORL_BENCH=OFF "${launcher[@]}" >/dev/null
@@ -36,15 +35,13 @@ cmake --build "$build" -j "$(nproc)" --target "${names[@]/%/_fuzz}"
 # input for seconds; 25 s per input still catches real hangs.
 export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-failed=()
-for name in "${names[@]}"; do
-  work=$build/run/$name
-  rm -rf "$work"
-  mkdir -p "$work/corpus" "$work/findings"
+# One target runs on one core: as many run at once as there are processors, each still for
+# the whole SECONDS; the reports follow in the targets' order.
+fuzz_one() {
+  local name=$1 work=$build/run/$1 args status
   args=(-max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$work/findings/")
   [ -f "tests/fuzz/$name.dict" ] && args+=(-dict="tests/fuzz/$name.dict")
-  echo "fuzz: $name for $seconds s"
   # New inputs go into the first (scratch) folder; the committed seeds are only read.
   if "$build/fuzz/${name}_fuzz" "${args[@]}" "$work/corpus" "tests/fuzz/corpus/$name" \
        >"$work/log" 2>&1; then
@@ -52,10 +49,31 @@ for name in "${names[@]}"; do
   else
     status=$?
   fi
+  echo "$status" >"$work/status"
+}
+running=0
+for name in "${names[@]}"; do
+  work=$build/run/$name
+  rm -rf "$work"
+  mkdir -p "$work/corpus" "$work/findings"
+  if ((running >= $(nproc))); then
+    wait -n || true
+    running=$((running - 1))
+  fi
+  echo "fuzz: $name for $seconds s"
+  fuzz_one "$name" &
+  running=$((running + 1))
+done
+wait
+
+failed=()
+for name in "${names[@]}"; do
+  work=$build/run/$name
+  status=$(cat "$work/status" 2>/dev/null || echo "none")
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$work/log" |
     sed "s/^/fuzz: $name /" || true
   found=("$work"/findings/*)
-  if ((status != 0)) || [ -e "${found[0]}" ]; then
+  if [ "$status" != 0 ] || [ -e "${found[0]}" ]; then
     failed+=("$name")
     echo "fuzz: $name FAILED (exit $status); its report:"
     # From the sanitizer's or libFuzzer's first report line on; the whole log stays in $work.
