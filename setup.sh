@@ -27,7 +27,7 @@ packages=(cmake make g++ pkg-config libsdl2-dev libstb-dev libgl-dev libgl1-mesa
           libegl1 libgtest-dev libgmock-dev libbenchmark-dev libvorbis-dev libx11-dev
           libturbojpeg0-dev libspng-dev
           python3 xvfb xauth xdotool x11-utils ffmpeg stress-ng pulseaudio pulseaudio-utils
-          zlib1g-dev clang-format ccache)
+          zlib1g-dev clang-format ccache xfonts-base)
 tools/install-packages.sh "${packages[@]}"
 [ "${1:-}" = --packages ] && exit 0
 

@@ -1,8 +1,11 @@
 """Shared helpers for the end-to-end tests: run the real program under the test
-command's virtual display, find and dismiss its message boxes, send it keys."""
+command's virtual display (or one of the test's own), find and dismiss its message boxes,
+send it keys."""
 import atexit
+import ctypes
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -189,3 +192,66 @@ def expect_box_and_exit(workdir, caption, text, env=None, timeout=60.0):
     assert line in err.splitlines(), "stderr lacks %r: %r" % (line, err)
     assert status == 255, "exit status %r, stderr %r" % (status, err)
     return err
+
+
+def _kill_with_parent():
+    """In the child before exec: the kernel ends it when the test process dies, even by
+    SIGKILL (a timed-out test), so no server outlives its test."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def _screen_of(display_info):
+    """xdpyinfo's screen as Xvfb's -screen argument ("1280x720x24"), or the test command's."""
+    size = re.search(r"dimensions:\s+(\d+x\d+) pixels", display_info)
+    depth = re.search(r"depth of root window:\s+(\d+) planes", display_info)
+    if size and depth:
+        return "%sx%s" % (size.group(1), depth.group(1))
+    return "1280x720x24"
+
+
+def _use_own_display():
+    """With QUORL_E2E_OWN_DISPLAY set (CTest sets it), the test moves to a virtual display of
+    its own, shaped like the one it was given: the windows it looks for, the boxes it
+    dismisses by title and the window manager it pretends to be are then its alone, so the
+    tests run side by side. Without a display to copy the tests skip as before."""
+    if not os.environ.get("QUORL_E2E_OWN_DISPLAY") or display_problem():
+        return
+    if shutil.which("Xvfb") is None:
+        return  # stays on the given display
+    info = ""
+    if shutil.which("xdpyinfo"):
+        info = subprocess.run(["xdpyinfo"], capture_output=True, text=True, timeout=20).stdout
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
+         _screen_of(info)], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, preexec_fn=_kill_with_parent)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 30
+    while not number.endswith(b"\n") and time.monotonic() < deadline:
+        if select.select([read_end], [], [], 1.0)[0]:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+    os.close(read_end)
+    if not number.strip().isdigit():
+        server.kill()
+        server.wait()
+        raise RuntimeError("Xvfb did not start a display for this test")
+
+    def stop_server():
+        _stop_all()  # the programs first: they must not see their display go
+        server.terminate()  # asked, so that it removes its socket and lock file
+        try:
+            server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
+
+    atexit.register(stop_server)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+
+
+_use_own_display()
