@@ -8,5 +8,5 @@ cd build
 # A test that fails is run once more: the desktop tests drive real window managers, sound
 # servers and compositors, whose own races a second start sets apart from a fault of ours
 # (which fails both runs).
-exec xvfb-run -a -s "-screen 0 1280x720x24" ctest --output-on-failure -j 2 \
+exec xvfb-run -a -s "-screen 0 1280x720x24 -noreset" ctest --output-on-failure -j 2 \
   --repeat until-pass:2 "$@"
