@@ -13,8 +13,11 @@ sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 log="$(mktemp "${TMPDIR:-/tmp}/quorl-apt.XXXXXX")"
 trap 'rm -f "$log"' EXIT
-if ! { "${sudo_cmd[@]}" apt-get update -qq &&
-       DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
+# Another apt (a fresh machine's daily update, a test installing its desktop) may hold the
+# lock for a while: wait for it rather than fail.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+if ! { "${sudo_cmd[@]}" apt-get "${wait_lock[@]}" update -qq &&
+       DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get "${wait_lock[@]}" install -y -qq \
          --no-install-recommends "${missing[@]}"; } >"$log" 2>&1 </dev/null; then
   cat "$log" >&2
   echo "setup: apt-get could not install ${missing[*]} (its output is above)" >&2
