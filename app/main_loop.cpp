@@ -1,19 +1,68 @@
 #include "app/main_loop.h"
 
-namespace app {
+#include "app/start_show.h"
+#include "audio/music.h"
+#include "demo/demo.h"
+#include "platform/clock.h"
+#include "platform/events.h"
+#include "platform/loop.h"
+#include "platform/process.h"
+#include "platform/window.h"
+#include "report/run_stats.h"
 
-int run_main_loop(const LoopServices& s) {
-  const uint64_t frequency = s.frequency();
-  const uint64_t start = s.counter();
-  for (;;) {
-    const uint64_t now = s.counter();
-    s.set_clock(static_cast<double>(now - start) / static_cast<double>(frequency));
-    int code = 0;
-    const bool quit = s.pump(&code);
-    s.frame();
-    s.present();
-    if (quit) return code;
+namespace app {
+namespace {
+MainLoop g_show_loop;
+
+bool show_pass(int* quit_code) { return run_pass(&g_show_loop, quit_code); }
+}  // namespace
+
+LoopServices show_services() {
+  const LoopServices services = {
+      &platform::counter,     &platform::counter_frequency,
+      &demo::set_frame_clock, &audio::refill_from_main_loop,
+      &platform::pump_events, &show_frame,
+      &platform::present,
+  };
+  return report::with_run_stats(services);
+}
+
+MainLoop start_main_loop(const LoopServices& services) {
+  return MainLoop{services, services.counter(), services.frequency()};
+}
+
+bool run_pass(MainLoop* loop, int* quit_code) {
+  const LoopServices& s = loop->services;
+  const uint64_t now = s.counter();
+  s.set_clock(static_cast<double>(now - loop->start) / static_cast<double>(loop->frequency));
+  s.refill();
+  *quit_code = 0;
+  const bool quit = s.pump(quit_code);
+  s.frame();
+  s.present();
+  return quit;
+}
+
+int run_main_loop(const LoopServices& services) {
+  MainLoop loop = start_main_loop(services);
+  int code = 0;
+  while (!run_pass(&loop, &code)) {
   }
+  return code;
+}
+
+void play_show() {
+  platform::hide_cursor();  // 12. cursor
+  audio::resume_output();   // 13. the music starts
+  // 14. main loop
+  g_show_loop = start_main_loop(show_services());
+  platform::run_loop(&show_pass);
+}
+
+void draw_first_frame() {
+  MainLoop first = start_main_loop(show_services());
+  int code = 0;
+  if (run_pass(&first, &code)) platform::end_process(code);
 }
 
 }  // namespace app

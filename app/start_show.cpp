@@ -1,6 +1,5 @@
 #include "app/start_show.h"
 
-#include "app/run_stats.h"
 #include "audio/music.h"
 #include "demo/demo.h"
 #include "gfx/film.h"
@@ -13,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/signals.h"
 #include "platform/window.h"
+#include "report/run_stats.h"
 
 namespace app {
 namespace {
@@ -86,31 +86,31 @@ bool open_music(const StartOptions& o) {
 bool start_show(const StartOptions& o) {
   // 1. window, rendering context, GL entry points
   if (!create_window_and_context(o)) return fail("Bad kind of error, error.");
-  phase_done(Phase::kWindow);
+  report::phase_done(report::Phase::kWindow);
   // 2. the demo random generator
   demo::seed_random();
   // 3. shader programs and uniform tables (the builder shows its own message)
   if (!gfx::set_up_programs()) return false;
-  phase_done(Phase::kPrograms);
+  report::phase_done(report::Phase::kPrograms);
   // 4. texture catalogue (shows its own message)
   if (!gfx::load_texture_catalogue()) return false;
-  phase_done(Phase::kPictures);
+  report::phase_done(report::Phase::kPictures);
   // 5. screen quad
   gfx::create_screen_quad();
-  phase_done(Phase::kScreenQuad);
+  report::phase_done(report::Phase::kScreenQuad);
   // 6. music: file, decoder, paused output, refill thread
   if (!open_music(o)) return fail("Sound error.");
-  phase_done(Phase::kMusic);
+  report::phase_done(report::Phase::kMusic);
   // 7. cube mesh; a missing or rejected mesh leaves the cube scenes empty
   if (o.load_mesh) gfx::load_mesh(&gfx::cube_mesh());
-  phase_done(Phase::kMesh);
+  report::phase_done(report::Phase::kMesh);
   // 8. fullscreen: the window was made fullscreen and on top; now it is shown
   if (o.output == StartOptions::Output::kScreen) {
     platform::show_window(g_start.screen);
     follow_drawable();
     platform::set_resize_handler(&follow_drawable);
   }
-  phase_done(Phase::kFullscreen);
+  report::phase_done(report::Phase::kFullscreen);
   // 9. film frame size
   demo::set_film_size(demo::kFilmWidth, demo::kFilmHeight);
   // 10. ball table and positions from the library random generator
@@ -119,7 +119,7 @@ bool start_show(const StartOptions& o) {
   if (!gfx::create_film_framebuffer(demo::kFilmWidth, demo::kFilmHeight)) {
     return fail("Framebuffer error.");
   }
-  phase_done(Phase::kFilmFramebuffer);
+  report::phase_done(report::Phase::kFilmFramebuffer);
   return true;
 }
 

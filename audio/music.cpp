@@ -60,7 +60,7 @@ bool open_music() {
   if (!open_source(&source, &rate, UINT32_MAX)) return false;
 
   // The block starts as silence; the device may be absent, then the show runs silently.
-  auto* block = new platform::LoopingBlock();
+  auto* block = new audio::LoopingBlock();
   const bool playing = platform::open_looping_output(block, rate);
 
   auto* job = new RefillJob();

@@ -34,7 +34,7 @@ struct MusicStats {
   uint64_t halves_caught_up;  // halves' worth of decoded music skipped to get back in step
   uint64_t frames_skipped;    // the device's position moved forward to stay with the clock
   uint64_t underruns;         // times it was found behind (the sound server ran dry)
-  int64_t first_lag;          // frames due at the first callback (platform::kNoLag: none)
+  int64_t first_lag;          // frames due at the first callback (audio::kNoLag: none)
   uint64_t devices_lost;      // times the sound server went away
   uint64_t devices_reopened;  // times a device was opened again after that
   bool device_playing;        // a device plays now (false after a loss until a reopen)

@@ -41,9 +41,9 @@ void skip_frames(RefillState* s, const FrameSource& source, uint64_t frames) {
 }
 
 int refill_poll(RefillState* s, const FrameSource& source, uint64_t position,
-                platform::LoopingBlock* block) {
+                audio::LoopingBlock* block) {
   // The playing half is the device's; the one after it is the next we may write.
-  const uint32_t due = platform::run_half(position) + 1;
+  const uint32_t due = audio::run_half(position) + 1;
   if (s->next_half > due) return -1;  // already filled
   const uint32_t missed = due - s->next_half;
   if (missed > 0) {

@@ -10,7 +10,7 @@
 
 namespace audio {
 
-constexpr uint32_t kHalfFrames = platform::kLoopHalfFrames;  // 16384
+constexpr uint32_t kHalfFrames = audio::kLoopHalfFrames;  // 16384
 
 // Decodes the next frame: returns its samples per channel (0 once the stream has ended)
 // and points *channels at the per-channel sample arrays, valid until the next call.
@@ -24,7 +24,7 @@ struct FrameSource {
 
 // Carried from one refill to the next: a decoded frame may span two refills.
 struct RefillState {
-  // Run half (platform::run_half) to fill next; half 0 is the lead-in's silence, so the
+  // Run half (audio::run_half) to fill next; half 0 is the lead-in's silence, so the
   // first poll, made while the device is paused at 0, fills half 1 at once.
   uint32_t next_half = 1;
   int cursor = 0;  // next unread sample of the current frame
@@ -35,7 +35,7 @@ struct RefillState {
 };
 
 // The half of the block the device is playing at `position` frames: bit 14.
-constexpr uint32_t playing_half(uint64_t position) { return platform::run_half(position) & 1u; }
+constexpr uint32_t playing_half(uint64_t position) { return audio::run_half(position) & 1u; }
 
 // Time the device takes for 8192 frames, in whole milliseconds (unsigned division): the
 // longest wait between polls when no wake-up comes.
@@ -53,7 +53,7 @@ void skip_frames(RefillState* state, const FrameSource& source, uint64_t frames)
 // silence) are skipped in the stream first, so the music stays where the position says.
 // Returns the refilled block half, or -1.
 int refill_poll(RefillState* state, const FrameSource& source, uint64_t position,
-                platform::LoopingBlock* block);
+                audio::LoopingBlock* block);
 
 using PositionFn = uint64_t (*)();
 // Called after each poll with the position it saw and its result (tests and benchmarks
@@ -65,7 +65,7 @@ using PollObserver = void (*)(void* context, uint64_t position, int refilled);
 struct RefillJob {
   RefillState state;
   FrameSource source;
-  platform::LoopingBlock* block;
+  audio::LoopingBlock* block;
   PositionFn position;
   const platform::Wakeup* half_started;  // woken by the device as each half starts; null: poll only
   uint32_t rate;

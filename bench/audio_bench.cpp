@@ -36,7 +36,7 @@ struct File {
 void bench_half_refill(const File& file) {
   audio::VorbisStream* v = audio::open_vorbis(file.bytes, file.length);
   const uint32_t rate = audio::vorbis_rate(v);
-  auto block = std::make_unique<platform::LoopingBlock>();
+  auto block = std::make_unique<audio::LoopingBlock>();
   audio::RefillState state;
   const audio::FrameSource source = audio::vorbis_source(v);
   std::vector<double> times;

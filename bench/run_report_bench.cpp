@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/frame_stats.h"
 #include "app/main_loop.h"
-#include "app/run_stats.h"
+#include "report/frame_stats.h"
+#include "report/run_stats.h"
 
 namespace {
 
@@ -29,6 +29,7 @@ struct Fake {
     *code = 0;
     return ++passes >= kPasses;
   }
+  static void refill() {}
   static void frame() {}
   static void present() {}
 };
@@ -55,10 +56,11 @@ double ns_per_pass(const app::LoopServices& services) {
 
 int main() {
   const app::LoopServices plain = {&Fake::counter, &Fake::frequency, &Fake::set_clock,
-                                   &Fake::pump,    &Fake::frame,     &Fake::present};
+                                   &Fake::refill,  &Fake::pump,      &Fake::frame,
+                                   &Fake::present};
   setenv("QUORL_STATS", "json", 1);
-  app::start_run_stats();
-  const app::LoopServices recording = app::with_run_stats(plain);
+  report::start_run_stats();
+  const app::LoopServices recording = report::with_run_stats(plain);
   // Warm both, then alternate so that a busy machine slows both alike.
   ns_per_pass(plain);
   ns_per_pass(recording);
@@ -71,16 +73,16 @@ int main() {
 
   // The summary at exit over a full ring of 2^18 frame times around 16.7 ms.
   std::vector<float> ring(1u << 18);
-  app::FrameTimes times{ring.data(), static_cast<uint32_t>(ring.size()), 0, 0.0, 0.0};
+  report::FrameTimes times{ring.data(), static_cast<uint32_t>(ring.size()), 0, 0.0, 0.0};
   uint32_t state = 1;
   for (size_t i = 0; i < ring.size(); ++i) {
     state = state * 214013u + 2531011u;
-    app::add_frame_time(&times, 0.0167 + ((state >> 16) & 0x7FFF) * 1e-8);
+    report::add_frame_time(&times, 0.0167 + ((state >> 16) & 0x7FFF) * 1e-8);
   }
   std::vector<double> runs;
   for (int r = 0; r < kRuns; ++r) {
     const auto t0 = Clock::now();
-    const app::FrameSummary s = app::summarise_frames(times);
+    const report::FrameSummary s = report::summarise_frames(times);
     runs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     if (s.count != ring.size()) return 1;
   }

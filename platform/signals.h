@@ -3,15 +3,11 @@
 
 namespace platform {
 
-// Exit code when the display's connection is lost mid-show (the X server ended or was cut
-// off): distinct from 0 (the show ended or was quit) and 255 (start-up failed).
-constexpr int kDisplayLostExitCode = 3;
-
 // For the show, once the window exists (video is up, so SDL has taken SIGINT and SIGTERM
 // and SDL's libX11 is loaded): SIGHUP (a closed terminal) ends the show as SIGTERM does,
 // with a quit request and so with the run report, unless SIGHUP was ignored when we were
 // started (nohup); an X I/O error (the X server is gone) prints one line, then ends the
-// program with kDisplayLostExitCode through end_process, so the run report comes out and
+// program with kExitDisplayLost through end_process, so the run report comes out and
 // no destructor runs. Calling it again does nothing.
 void watch_display();
 

@@ -195,7 +195,15 @@ build_dependencies() {
 
 build_show() {
   say "building the show"
-  emcmake cmake -S "$root/web" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  # The one project at the root, under emscripten's toolchain. A build folder configured
+  # from elsewhere (web/ had a project of its own) is configured afresh.
+  if [ -f "$build/CMakeCache.txt" ] &&
+    ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$build/CMakeCache.txt"; then
+    rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  fi
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
     -DQUORL_WEB_PREFIX="$prefix" >&2
   cmake --build "$build" -j"$jobs" >&2
   rm -rf "$site"

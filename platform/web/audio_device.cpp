@@ -1,6 +1,6 @@
 // The looping sound output in a page: Web Audio at the music's rate, fed by a
 // ScriptProcessorNode whose callback (on the page's one thread) copies from the looping
-// block with the same play_from_loop as the desktop's device. An AudioWorklet would run on
+// block with the same audio::play_from_loop as the desktop's device. An AudioWorklet would run on
 // the audio thread, which without shared memory cannot read the block: its samples would
 // have to be posted to it, a second buffer with its own bookkeeping beside this one.
 #include "platform/audio_device.h"
@@ -13,12 +13,12 @@ namespace {
 struct OutputState {
   bool open = false;
   bool resumed = false;
-  LoopPlayer player;
-  float buffer[kDeviceFrames * 2];  // one callback's interleaved frames
+  audio::LoopPlayer player;
+  float buffer[audio::kDeviceFrames * 2];  // one callback's interleaved frames
 } g_output;
 
 // Makes the AudioContext at `rate` (suspended until the click resumes it) and its
-// processor: 0 inputs, 2 outputs, kDeviceFrames frames per callback. False when the
+// processor: 0 inputs, 2 outputs, audio::kDeviceFrames frames per callback. False when the
 // browser has no Web Audio or refuses the rate.
 // clang-format off
 EM_JS(int, web_audio_open, (int rate, int frames), {
@@ -76,13 +76,14 @@ EM_JS(void, web_audio_close, (), {
 
 }  // namespace
 
-bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
+bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
   g_output.player.block = block;
   g_output.player.cursor = 0;
   g_output.player.played.store(0, std::memory_order_relaxed);
   g_output.player.stale_halves.store(0, std::memory_order_relaxed);
   g_output.player.rate = rate;
-  g_output.open = web_audio_open(static_cast<int>(rate), static_cast<int>(kDeviceFrames)) != 0;
+  g_output.open =
+      web_audio_open(static_cast<int>(rate), static_cast<int>(audio::kDeviceFrames)) != 0;
   return g_output.open;
 }
 
@@ -123,9 +124,10 @@ const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }
 extern "C" EMSCRIPTEN_KEEPALIVE float* quorl_audio_fill(int frames) {
   using namespace platform;
   if (!g_output.resumed) return nullptr;
-  const uint32_t n = frames < 0                                 ? 0
-                     : frames > static_cast<int>(kDeviceFrames) ? kDeviceFrames
-                                                                : static_cast<uint32_t>(frames);
-  play_from_loop(&g_output.player, g_output.buffer, n);
+  const uint32_t n = frames < 0 ? 0
+                     : frames > static_cast<int>(audio::kDeviceFrames)
+                         ? audio::kDeviceFrames
+                         : static_cast<uint32_t>(frames);
+  audio::play_from_loop(&g_output.player, g_output.buffer, n);
   return g_output.buffer;
 }

@@ -24,7 +24,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LIST = os.path.join(os.path.dirname(HERE), "mutants.md")
-PRODUCT = ["app", "platform", "gfx", "audio", "demo", "tools/quorl-capture"]
+PRODUCT = ["app", "report", "platform", "gfx", "audio", "demo", "tools/quorl-capture"]
 COLUMNS = ["id", "file", "original", "replacement", "selection", "before", "after"]
 SCREEN = "1280x720x24"
 

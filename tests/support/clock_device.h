@@ -54,8 +54,8 @@ constexpr size_t kMaxHalves = 1 << 16;  // 6.7 hours at 44100 Hz
 
 // Shared with a detached refill thread that runs until the process ends: never destroyed.
 struct Shared {
-  platform::LoopingBlock block{};
-  platform::LoopPlayer player{&block, 0, {0}, {0}, {}};
+  audio::LoopingBlock block{};
+  audio::LoopPlayer player{&block, 0, {0}, {0}, {}};
   audio::RefillJob job;
   audio::FrameSource inner;  // the real source the stalling wrapper forwards to
   Options options;
@@ -110,7 +110,7 @@ inline double ms_between(Clock::time_point a, Clock::time_point b) {
 
 inline void after_poll(void* shared, uint64_t position, int refilled) {
   auto* s = static_cast<Shared*>(shared);
-  const uint32_t half = platform::run_half(position);
+  const uint32_t half = audio::run_half(position);
   if (refilled < 0 || half == 0 || half >= kMaxHalves) return;  // 0: before the device ran
   const uint32_t i = s->timed.load(std::memory_order_relaxed);
   if (i >= kMaxHalves) return;
@@ -170,7 +170,7 @@ inline bool run(const audio::FrameSource& source, uint32_t rate, const Options& 
       if (crossed * audio::kHalfFrames > position && crossed < detail::kMaxHalves) {
         s->half_start[crossed] = Clock::now();
       }
-      platform::play_from_loop(&s->player, &result->heard[position * 2], o.device_frames);
+      audio::play_from_loop(&s->player, &result->heard[position * 2], o.device_frames);
       position += o.device_frames;
     }
   });

@@ -18,7 +18,7 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kDeviceFrames = 1024;
 
 // Shared with the detached refill thread, which outlives the test: never destroyed.
-platform::LoopPlayer* g_player = nullptr;
+audio::LoopPlayer* g_player = nullptr;
 
 uint64_t fake_position() { return g_player->played.load(std::memory_order_acquire); }
 
@@ -43,8 +43,8 @@ struct RampDecoder {
 };
 
 TEST(RefillThreadUnderTsan, FakeDeviceHearsTheRampWithoutGaps) {
-  auto* block = new platform::LoopingBlock();
-  g_player = new platform::LoopPlayer{block, 0, {0}, {0}, {}};
+  auto* block = new audio::LoopingBlock();
+  g_player = new audio::LoopPlayer{block, 0, {0}, {0}, {}};
   auto* decoder = new RampDecoder();
   auto* job = new audio::RefillJob();
   job->source = {&RampDecoder::decode, decoder, 1};

@@ -14,9 +14,9 @@
 
 namespace {
 
-using platform::kLoopFrames;
-using platform::LoopingBlock;
-using platform::LoopPlayer;
+using audio::kLoopFrames;
+using audio::LoopingBlock;
+using audio::LoopPlayer;
 
 // Frame f of the block holds (f + tag, -(f + tag)).
 void stamp(LoopingBlock* block, float tag) {
@@ -28,7 +28,7 @@ void stamp(LoopingBlock* block, float tag) {
 
 // Marks both block halves as holding the run halves about to play from `position`.
 void publish_around(LoopingBlock* block, uint64_t position) {
-  const uint32_t half = platform::run_half(position);
+  const uint32_t half = audio::run_half(position);
   block->holds[half & 1].store(half);
   block->holds[(half + 1) & 1].store(half + 1);
 }
@@ -128,7 +128,7 @@ TEST(StayingInStep, FramesDueAtTheRateWithoutOverflow) {
       {86400ull * 1000000000, 1000000000, 0xFFFFFFFFu, 86400ull * 0xFFFFFFFFull},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(platform::frames_due(c.ticks, c.per_second, c.rate), c.due) << c.ticks;
+    EXPECT_EQ(audio::frames_due(c.ticks, c.per_second, c.rate), c.due) << c.ticks;
   }
 }
 
@@ -145,12 +145,12 @@ TEST(StayingInStep, TheLeadIsTheLowestLagSeenWithinOneDeviceBuffer) {
       {-2640, 10000, 1000, -4096},                     // a burst runs further ahead: capped
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(platform::lead_after(c.lead, c.position, c.due), c.after) << c.position;
+    EXPECT_EQ(audio::lead_after(c.lead, c.position, c.due), c.after) << c.position;
   }
 }
 
 TEST(StayingInStep, SkipsOnlyWhenTheLagExceedsTheLeadByMoreThanTheMargin) {
-  constexpr uint32_t m = platform::kStepMarginFrames;
+  constexpr uint32_t m = audio::kStepMarginFrames;
   struct Case {
     uint64_t position, due;
     int64_t lead;
@@ -166,7 +166,7 @@ TEST(StayingInStep, SkipsOnlyWhenTheLagExceedsTheLeadByMoreThanTheMargin) {
       {0, 441000, 0, 441000},                     // 10 s stopped, or a first callback that late
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(platform::frames_to_skip(c.position, c.due, c.lead, m), c.skip)
+    EXPECT_EQ(audio::frames_to_skip(c.position, c.due, c.lead, m), c.skip)
         << c.position << " " << c.due;
   }
 }
@@ -180,11 +180,11 @@ TEST(StayingInStep, ASkipPlaysOnFromTheBlockWhereTheClockIs) {
   ASSERT_TRUE(platform::make_wakeup(&player.half_started));
   publish_around(block.get(), 0);
   std::vector<float> out(2 * 1000);
-  platform::keep_in_step(&player, 0);
+  audio::keep_in_step(&player, 0);
   play_from_loop(&player, out.data(), 1000);
   EXPECT_EQ(player.first_lag.load(), 0);
   // The server ran dry for 6000 frames: the clock says 7000, the position is 1000.
-  platform::keep_in_step(&player, 7000);
+  audio::keep_in_step(&player, 7000);
   EXPECT_EQ(player.played.load(), 7000u);
   EXPECT_EQ(player.cursor, 7000u);
   play_from_loop(&player, out.data(), 1000);
@@ -193,12 +193,12 @@ TEST(StayingInStep, ASkipPlaysOnFromTheBlockWhereTheClockIs) {
   EXPECT_EQ(player.underruns.load(), 1u);
   EXPECT_EQ(player.first_lag.load(), 0) << "only the first callback's lag is kept";
   // Within the margin nothing moves.
-  platform::keep_in_step(&player, 8000 + platform::kStepMarginFrames);
+  audio::keep_in_step(&player, 8000 + audio::kStepMarginFrames);
   EXPECT_EQ(player.played.load(), 8000u);
   // A stop of 10 s: the position lands in a half the refill has not filled (silence, no
   // stale half counted), and the refill is woken to catch up.
   platform::wait_for_wakeup(player.half_started, 0);
-  platform::keep_in_step(&player, 8000 + 441000);
+  audio::keep_in_step(&player, 8000 + 441000);
   EXPECT_EQ(player.played.load(), 449000u);
   EXPECT_EQ(player.cursor, 449000u % kLoopFrames);
   EXPECT_EQ(player.underruns.load(), 2u);
@@ -254,7 +254,7 @@ TEST_F(LoopingOutputTest, DiskDevicePlaysTheBlockFromTheResumeThenSilenceForStal
   // frame 0 at the resume.
   size_t start = 0;
   while (start < out.size() && out[start] == 0.0f) ++start;
-  ASSERT_EQ(start % (2 * platform::kDeviceFrames), 0u) << "silence is not whole device buffers";
+  ASSERT_EQ(start % (2 * audio::kDeviceFrames), 0u) << "silence is not whole device buffers";
   const size_t frames = (out.size() - start) / 2;
   ASSERT_EQ(frames, played);
   for (size_t i = 0; i < frames; ++i) {

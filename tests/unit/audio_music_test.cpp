@@ -93,7 +93,7 @@ void play_and_compare(uint32_t rate, uint64_t frames_to_play) {
   ASSERT_EQ(out_first % 2, ref_first % 2);
   const size_t music_start = (out_first - ref_first) / 2;  // in frames
   ASSERT_GE(music_start, audio::kHalfFrames);
-  EXPECT_EQ((music_start - audio::kHalfFrames) % platform::kDeviceFrames, 0u)
+  EXPECT_EQ((music_start - audio::kHalfFrames) % audio::kDeviceFrames, 0u)
       << "the lead-in after the resume is not exactly 16384 frames";
   for (size_t i = 2 * music_start; i < out.size(); ++i) {
     const size_t r = i - 2 * music_start;

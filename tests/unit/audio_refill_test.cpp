@@ -8,7 +8,7 @@
 namespace {
 
 using audio::kHalfFrames;
-using platform::LoopingBlock;
+using audio::LoopingBlock;
 
 // A scripted decoder: frames of the given lengths, then 0 forever. Sample k of the whole
 // stream is k + 1 on channel 0 and -(k + 1) on channel 1 (exact in float below 2^24), so

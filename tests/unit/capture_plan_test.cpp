@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/seek.h"
 #include "args.h"
 #include "demo/timeline.h"
 #include "frame_queue.h"
 #include "paths.h"
 #include "progress.h"
-#include "show_runner.h"
 #include "temp_dir.h"
 #include "video.h"
 
@@ -70,7 +70,7 @@ TEST(CaptureRequest, FramesWrittenByEachMode) {
   EXPECT_EQ(frames.size(), static_cast<size_t>(demo::kSlotCount));
   ASSERT_TRUE(
       capture::frames_to_write(parsed({"--video", "v.mp4", "--fps", "10"}), &frames, &error));
-  EXPECT_EQ(frames.size(), static_cast<size_t>(capture::show_frames(10)));
+  EXPECT_EQ(frames.size(), static_cast<size_t>(app::show_frames(10)));
 }
 
 TEST(CaptureRequest, WritingNothingIsRefusedInSeconds) {
@@ -95,11 +95,11 @@ TEST(CaptureSeek, OnlyTheLastFilmDrawingAdvanceBeforeAWrittenFrameIsRendered) {
   constexpr int kFps = 60;
   // Just past 61.5 s, in the metaballs: no advance, so the film frame shown is that of the
   // last advance before it.
-  const int64_t k = capture::frame_at_or_after(61.51, kFps);
+  const int64_t k = app::frame_at_or_after(61.51, kFps);
   ASSERT_EQ(index_at(k, kFps), index_at(k - 1, kFps)) << "pick a frame that is no advance";
   std::vector<bool> written(static_cast<size_t>(k) + 1, false);
   written[static_cast<size_t>(k)] = true;
-  const std::vector<Drawing> plan = capture::drawing_plan(written, kFps);
+  const std::vector<Drawing> plan = app::drawing_plan(written, kFps);
   int64_t film = -1, film_count = 0;
   for (size_t i = 0; i < plan.size(); ++i) {
     if (plan[i] == Drawing::kFilmOnly) film = static_cast<int64_t>(i), ++film_count;
@@ -109,8 +109,8 @@ TEST(CaptureSeek, OnlyTheLastFilmDrawingAdvanceBeforeAWrittenFrameIsRendered) {
   }
   EXPECT_EQ(plan.back(), Drawing::kAll);
   ASSERT_EQ(film_count, 1);
-  EXPECT_TRUE(capture::draws_film_at(film, kFps));
-  for (int64_t i = film + 1; i < k; ++i) EXPECT_FALSE(capture::draws_film_at(i, kFps)) << i;
+  EXPECT_TRUE(app::draws_film_at(film, kFps));
+  for (int64_t i = film + 1; i < k; ++i) EXPECT_FALSE(app::draws_film_at(i, kFps)) << i;
 }
 
 TEST(CaptureSeek, WrittenAdvancesDrawTheirOwnFilmAndTheEndShowsSlot28s) {
@@ -118,18 +118,18 @@ TEST(CaptureSeek, WrittenAdvancesDrawTheirOwnFilmAndTheEndShowsSlot28s) {
   // Every frame of a scene's first second written: only those render.
   std::vector<bool> written(3600, false);
   for (int64_t i = 3540; i < 3600; ++i) written[static_cast<size_t>(i)] = true;
-  std::vector<Drawing> plan = capture::drawing_plan(written, kFps);
-  ASSERT_TRUE(capture::draws_film_at(3540, kFps));  // 59 s starts the metaballs
+  std::vector<Drawing> plan = app::drawing_plan(written, kFps);
+  ASSERT_TRUE(app::draws_film_at(3540, kFps));  // 59 s starts the metaballs
   for (size_t i = 0; i < plan.size(); ++i)
     EXPECT_EQ(plan[i], written[i] ? Drawing::kAll : Drawing::kNone) << i;
 
   // The last pass (after the quit) shows the film frame of slot 28's last white frame; the
   // advance that finds no slot draws nothing and cannot stand in for it.
-  const int64_t last = capture::show_frames(kFps) - 1;
+  const int64_t last = app::show_frames(kFps) - 1;
   written.assign(static_cast<size_t>(last) + 1, false);
   written.back() = true;
-  plan = capture::drawing_plan(written, kFps);
-  EXPECT_FALSE(capture::draws_film_at(last - 1, kFps));  // the fall-through advance
+  plan = app::drawing_plan(written, kFps);
+  EXPECT_FALSE(app::draws_film_at(last - 1, kFps));  // the fall-through advance
   int64_t film = -1;
   for (size_t i = 0; i < plan.size(); ++i) {
     if (plan[i] == Drawing::kFilmOnly) film = static_cast<int64_t>(i);

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/seek.h"
 #include "args.h"
 #include "audio/music.h"
 #include "audio/vorbis_decoder.h"
-#include "show_runner.h"
 #include "soundtrack.h"
 #include "test_vorbis.h"
 
@@ -74,12 +74,12 @@ TEST(CaptureArgs, BadInputIsRefusedWithAReason) {
 
 TEST(CaptureClock, FrameCountsFollowTheShowsEnd) {
   // At 60 fps frame 7860 is t = 131 exactly (not past it); 7861 posts the quit; one more.
-  EXPECT_EQ(capture::show_frames(60), 7863);
-  EXPECT_EQ(capture::show_frames(10), 1313);
-  EXPECT_EQ(capture::frame_at_or_after(0.0, 60), 0);
-  EXPECT_EQ(capture::frame_at_or_after(1.0, 60), 60);
-  EXPECT_EQ(capture::frame_at_or_after(1.001, 60), 61);
-  EXPECT_EQ(capture::frame_at_or_after(0.1, 30), 3);  // 3/30 == 0.1 in double
+  EXPECT_EQ(app::show_frames(60), 7863);
+  EXPECT_EQ(app::show_frames(10), 1313);
+  EXPECT_EQ(app::frame_at_or_after(0.0, 60), 0);
+  EXPECT_EQ(app::frame_at_or_after(1.0, 60), 60);
+  EXPECT_EQ(app::frame_at_or_after(1.001, 60), 61);
+  EXPECT_EQ(app::frame_at_or_after(0.1, 30), 3);  // 3/30 == 0.1 in double
 }
 
 // A decoder yielding frames of 1000 samples counting up from 1, `frames` of them.

@@ -25,6 +25,7 @@ struct FakeLoop {
     self->last_clock = t;
     self->log.push_back("clock");
   }
+  static void refill() { self->log.push_back("refill"); }
   static bool pump(int* code) {
     self->log.push_back("pump");
     if (self->pumps++ == self->quit_in_pump_at) platform::post_quit(0);
@@ -35,7 +36,9 @@ struct FakeLoop {
     if (self->frames++ == self->quit_posted_by_frame_at) platform::post_quit(7);
   }
   static void present() { self->log.push_back("present"); }
-  app::LoopServices services() { return {counter, frequency, set_clock, pump, frame, present}; }
+  app::LoopServices services() {
+    return {counter, frequency, set_clock, refill, pump, frame, present};
+  }
 };
 FakeLoop* FakeLoop::self = nullptr;
 
@@ -60,8 +63,8 @@ TEST_F(MainLoopTest, QuitTakenInThePumpEndsAfterThatPass) {
   fake_.quit_in_pump_at = 1;
   EXPECT_EQ(app::run_main_loop(fake_.services()), 0);
   EXPECT_EQ(fake_.frames, 2);
-  EXPECT_EQ(fake_.log, (std::vector<std::string>{"clock", "pump", "frame", "present", "clock",
-                                                 "pump", "frame", "present"}));
+  EXPECT_EQ(fake_.log, (std::vector<std::string>{"clock", "refill", "pump", "frame", "present",
+                                                 "clock", "refill", "pump", "frame", "present"}));
 }
 
 TEST_F(MainLoopTest, ClockIsFixedBeforeThePumpFromTheStartReading) {
@@ -70,6 +73,22 @@ TEST_F(MainLoopTest, ClockIsFixedBeforeThePumpFromTheStartReading) {
   // start reading 1000, first pass reads 1001: one tick at 100 per second.
   EXPECT_DOUBLE_EQ(fake_.last_clock, 0.01);
   EXPECT_EQ(fake_.log.front(), "clock");
+}
+
+// The page runs the same pass once per animation frame: a pass that takes no quit says so,
+// and the clock of each pass counts from the loop's own start.
+TEST_F(MainLoopTest, SinglePassesReportTheQuitTheyTookAndShareOneClock) {
+  fake_.quit_in_pump_at = 2;
+  app::MainLoop loop = app::start_main_loop(fake_.services());  // reads 1000
+  int code = -5;
+  EXPECT_FALSE(app::run_pass(&loop, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_DOUBLE_EQ(fake_.last_clock, 0.01);
+  EXPECT_FALSE(app::run_pass(&loop, &code));
+  EXPECT_DOUBLE_EQ(fake_.last_clock, 0.02);
+  EXPECT_TRUE(app::run_pass(&loop, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(fake_.frames, 3);
 }
 
 }  // namespace

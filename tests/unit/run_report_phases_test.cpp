@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/run_report.h"
+#include "report/run_report.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(RunReportPhases, EachPhaseTimeStandsBesideItsOwnName) {
   const struct {
     const char* text;
     const char* key;
-  } kPhases[app::kPhaseCount] = {
+  } kPhases[report::kPhaseCount] = {
       {"window and context", "window"},
       {"programs", "programs"},
       {"pictures", "pictures"},
@@ -48,13 +48,13 @@ TEST(RunReportPhases, EachPhaseTimeStandsBesideItsOwnName) {
       {"fullscreen", "fullscreen"},
       {"film framebuffer", "film_framebuffer"},
   };
-  app::RunReport r;
-  r.phases_reached = app::kPhaseCount;
-  for (int i = 0; i < app::kPhaseCount; ++i) r.phase_seconds[i] = (i + 1) / 1000.0;
+  report::RunReport r;
+  r.phases_reached = report::kPhaseCount;
+  for (int i = 0; i < report::kPhaseCount; ++i) r.phase_seconds[i] = (i + 1) / 1000.0;
   r.to_first_frame = 1.0;
-  const std::string text = app::format_text(r);
-  const std::string json = app::format_json(r);
-  for (int i = 0; i < app::kPhaseCount; ++i) {
+  const std::string text = report::format_text(r);
+  const std::string json = report::format_json(r);
+  for (int i = 0; i < report::kPhaseCount; ++i) {
     SCOPED_TRACE(kPhases[i].text);
     EXPECT_DOUBLE_EQ(text_ms(text, kPhases[i].text), i + 1.0) << text;
     EXPECT_DOUBLE_EQ(json_ms(json, kPhases[i].key), i + 1.0) << json;

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/frame_stats.h"
-#include "app/json_text.h"
 #include "app/main_loop.h"
-#include "app/run_report.h"
-#include "app/run_stats.h"
 #include "demo/film_counts.h"
 #include "demo/timeline.h"
 #include "platform/process.h"
 #include "platform/quit.h"
+#include "report/frame_stats.h"
+#include "report/json_text.h"
+#include "report/run_report.h"
+#include "report/run_stats.h"
 
 // Allocations while g_count_allocations is set: the recording loop must make none.
 namespace {
@@ -50,13 +50,14 @@ namespace {
 
 // Frame times from a fake clock: the differences of successive readings, as the main loop's
 // recorder takes them from the frame clock.
-app::FrameSummary summarise_clock(const std::vector<double>& readings, uint32_t capacity = 1024) {
+report::FrameSummary summarise_clock(const std::vector<double>& readings,
+                                     uint32_t capacity = 1024) {
   std::vector<float> ring(capacity);
-  app::FrameTimes times{ring.data(), capacity, 0, 0.0, 0.0};
+  report::FrameTimes times{ring.data(), capacity, 0, 0.0, 0.0};
   for (size_t i = 1; i < readings.size(); ++i) {
-    app::add_frame_time(&times, readings[i] - readings[i - 1]);
+    report::add_frame_time(&times, readings[i] - readings[i - 1]);
   }
-  return app::summarise_frames(times);
+  return report::summarise_frames(times);
 }
 
 std::vector<double> clock_from_frame_times(const std::vector<double>& times) {
@@ -70,7 +71,7 @@ TEST(FrameStats, PercentilesAndMaxOfKnownFrameTimes) {
   std::vector<double> times;
   for (int ms = 1; ms <= 100; ++ms) times.push_back(ms / 1000.0);
   std::shuffle(times.begin(), times.end(), std::mt19937(7));
-  const app::FrameSummary s = summarise_clock(clock_from_frame_times(times));
+  const report::FrameSummary s = summarise_clock(clock_from_frame_times(times));
   EXPECT_EQ(s.count, 100u);
   EXPECT_EQ(s.window, 100u);
   EXPECT_NEAR(s.p50, 0.050, 1e-6);
@@ -89,7 +90,7 @@ TEST(FrameStats, SlowFramesAreThoseLongerThanTwiceTheMedian) {
   times.insert(times.end(), 3, static_cast<double>(static_cast<float>(1.0 / 60.0)) * 2.0);
   times.push_back(0.250);
   std::shuffle(times.begin(), times.end(), std::mt19937(3));
-  const app::FrameSummary s = summarise_clock(clock_from_frame_times(times));
+  const report::FrameSummary s = summarise_clock(clock_from_frame_times(times));
   EXPECT_NEAR(s.p50, 1.0 / 60.0, 1e-6);
   EXPECT_NEAR(s.p99, 0.050, 1e-6);
   EXPECT_NEAR(s.max, 0.250, 1e-9);
@@ -101,21 +102,21 @@ TEST(FrameStats, RingKeepsTheLastFramesWhileCountAndMaxCoverAll) {
   // the short ones, the maximum and the rate still the long ones.
   std::vector<double> times(4, 0.100);
   times.insert(times.end(), 12, 0.010);
-  const app::FrameSummary s = summarise_clock(clock_from_frame_times(times), 8);
+  const report::FrameSummary s = summarise_clock(clock_from_frame_times(times), 8);
   EXPECT_EQ(s.count, 16u);
   EXPECT_EQ(s.window, 8u);
   EXPECT_NEAR(s.p99, 0.010, 1e-6);
   EXPECT_NEAR(s.max, 0.100, 1e-9);
   EXPECT_NEAR(s.mean_rate, 16 / 0.52, 1e-6);
-  EXPECT_EQ(app::summarise_frames(app::FrameTimes{}).count, 0u);  // no frames: all zero
+  EXPECT_EQ(report::summarise_frames(report::FrameTimes{}).count, 0u);  // no frames: all zero
 }
 
 TEST(FrameStats, PercentileOfFewValues) {
-  EXPECT_EQ(app::percentile({}, 50), 0.0);
-  EXPECT_EQ(app::percentile({3.0f}, 99), 3.0);
-  EXPECT_EQ(app::percentile({1.0f, 2.0f}, 50), 1.0);
-  EXPECT_EQ(app::percentile({1.0f, 2.0f}, 51), 2.0);
-  EXPECT_EQ(app::percentile({1.0f, 2.0f, 3.0f, 4.0f}, 100), 4.0);
+  EXPECT_EQ(report::percentile({}, 50), 0.0);
+  EXPECT_EQ(report::percentile({3.0f}, 99), 3.0);
+  EXPECT_EQ(report::percentile({1.0f, 2.0f}, 50), 1.0);
+  EXPECT_EQ(report::percentile({1.0f, 2.0f}, 51), 2.0);
+  EXPECT_EQ(report::percentile({1.0f, 2.0f, 3.0f, 4.0f}, 100), 4.0);
 }
 
 // The show's film-frame counting driven by a display at `fps` from t = from to t = to,
@@ -168,8 +169,8 @@ TEST(FilmCounts, TheFadeOutsCrowdedStepsAreNotSkips) {
   EXPECT_EQ(counts.advances, 4u);
 }
 
-app::RunReport sample_report() {
-  app::RunReport r;
+report::RunReport sample_report() {
+  report::RunReport r;
   r.phases_reached = 3;
   r.phase_seconds[0] = 0.25;
   r.phase_seconds[1] = 0.125;
@@ -197,17 +198,17 @@ app::RunReport sample_report() {
 }
 
 TEST(RunReport, MusicOffsetIsTheLeadInWhenTheDeviceKeepsPace) {
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500, 44100, 16384), 16384.0);
+  EXPECT_DOUBLE_EQ(report::music_offset_frames(5.0, 220500, 44100, 16384), 16384.0);
   // The device 0.1 s behind the clock, or a device buffer ahead of it.
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500 - 4410, 44100, 16384), 16384.0 + 4410);
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(5.0, 220500 + 2048, 44100, 16384), 16384.0 - 2048);
+  EXPECT_DOUBLE_EQ(report::music_offset_frames(5.0, 220500 - 4410, 44100, 16384), 16384.0 + 4410);
+  EXPECT_DOUBLE_EQ(report::music_offset_frames(5.0, 220500 + 2048, 44100, 16384), 16384.0 - 2048);
   // Before the lead-in has played: more than the clock itself.
-  EXPECT_DOUBLE_EQ(app::music_offset_frames(0.01, 0, 44100, 16384), 441.0 + 16384.0);
+  EXPECT_DOUBLE_EQ(report::music_offset_frames(0.01, 0, 44100, 16384), 441.0 + 16384.0);
 }
 
 TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
-  app::RunReport r = sample_report();
-  std::string json = app::format_json(r);
+  report::RunReport r = sample_report();
+  std::string json = report::format_json(r);
   EXPECT_EQ(json.front(), '{');
   EXPECT_EQ(json.back(), '}');
   EXPECT_EQ(json.find('\n'), std::string::npos) << "one line";
@@ -221,11 +222,11 @@ TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
     EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
   }
   // A start-up that failed: no first frame, no frames, no device.
-  app::RunReport failed;
+  report::RunReport failed;
   failed.phases_reached = 1;
   failed.exit_code = -1;
   failed.frames.mean_rate = 0.0 / 0.0;
-  json = app::format_json(failed);
+  json = report::format_json(failed);
   EXPECT_NE(json.find("\"first_frame_ms\":null"), std::string::npos) << json;
   EXPECT_NE(json.find("\"mean_fps\":null"), std::string::npos) << json;
   EXPECT_NE(json.find("\"offset_frames\":null"), std::string::npos) << json;
@@ -235,7 +236,7 @@ TEST(RunReport, JsonHasEveryFieldEscapesTextAndNeverWritesNaN) {
 }
 
 TEST(RunReport, TextReadsAsSentences) {
-  const std::string text = app::format_text(sample_report());
+  const std::string text = report::format_text(sample_report());
   for (const char* part :
        {"1.000 s from process start to the first presented frame", "window and context",
         "the rest                 125.0 ms", "301 frames in 5.00 s, 60.0 a second",
@@ -246,19 +247,19 @@ TEST(RunReport, TextReadsAsSentences) {
         "1280 x 720"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
   }
-  app::RunReport failed;
+  report::RunReport failed;
   failed.phases_reached = 2;
-  EXPECT_NE(app::format_text(failed).find("ended before the first frame, after 2 of 8 phases"),
+  EXPECT_NE(report::format_text(failed).find("ended before the first frame, after 2 of 8 phases"),
             std::string::npos);
 }
 
 TEST(RunStats, ModeFromTheEnvironmentValue) {
-  EXPECT_EQ(app::stats_mode(nullptr), app::StatsMode::kOff);
-  EXPECT_EQ(app::stats_mode(""), app::StatsMode::kOff);
-  EXPECT_EQ(app::stats_mode("0"), app::StatsMode::kOff);
-  EXPECT_EQ(app::stats_mode("1"), app::StatsMode::kText);
-  EXPECT_EQ(app::stats_mode("yes"), app::StatsMode::kText);
-  EXPECT_EQ(app::stats_mode("json"), app::StatsMode::kJson);
+  EXPECT_EQ(report::stats_mode(nullptr), report::StatsMode::kOff);
+  EXPECT_EQ(report::stats_mode(""), report::StatsMode::kOff);
+  EXPECT_EQ(report::stats_mode("0"), report::StatsMode::kOff);
+  EXPECT_EQ(report::stats_mode("1"), report::StatsMode::kText);
+  EXPECT_EQ(report::stats_mode("yes"), report::StatsMode::kText);
+  EXPECT_EQ(report::stats_mode("json"), report::StatsMode::kJson);
 }
 
 // A main loop on a fake counter: ten passes 1/50 s apart, one of them 0.1 s.
@@ -276,6 +277,7 @@ struct FakePasses {
   static void frame() {
     if (++frames == 10) platform::post_quit(0);
   }
+  static void refill() {}
   static void present() {}
 };
 uint64_t FakePasses::ticks = 0;
@@ -308,13 +310,13 @@ TEST(RunStats, LoopRecordsFrameTimesAndTheReportIsPrintedOnceOnTheWayOut) {
   const auto [status, err] = in_child([] {
     ::setenv("QUORL_STATS", "json", 1);
     platform::reset_quit();
-    app::start_run_stats();
-    app::phase_done(app::Phase::kWindow);
-    app::phase_done(app::Phase::kPrograms);
-    const app::LoopServices base = {&FakePasses::counter,   &FakePasses::frequency,
-                                    &FakePasses::set_clock, &FakePasses::pump,
-                                    &FakePasses::frame,     &FakePasses::present};
-    const app::LoopServices recording = app::with_run_stats(base);
+    report::start_run_stats();
+    report::phase_done(report::Phase::kWindow);
+    report::phase_done(report::Phase::kPrograms);
+    const app::LoopServices base = {
+        &FakePasses::counter, &FakePasses::frequency, &FakePasses::set_clock, &FakePasses::refill,
+        &FakePasses::pump,    &FakePasses::frame,     &FakePasses::present};
+    const app::LoopServices recording = report::with_run_stats(base);
     g_count_allocations = true;
     const int code = app::run_main_loop(recording);
     g_count_allocations = false;
@@ -335,12 +337,12 @@ TEST(RunStats, LoopRecordsFrameTimesAndTheReportIsPrintedOnceOnTheWayOut) {
 TEST(RunStats, OffChangesNothingAndPrintsNothing) {
   const auto [status, err] = in_child([] {
     ::unsetenv("QUORL_STATS");
-    app::start_run_stats();
-    app::phase_done(app::Phase::kWindow);
-    const app::LoopServices base = {&FakePasses::counter,   &FakePasses::frequency,
-                                    &FakePasses::set_clock, &FakePasses::pump,
-                                    &FakePasses::frame,     &FakePasses::present};
-    const app::LoopServices s = app::with_run_stats(base);
+    report::start_run_stats();
+    report::phase_done(report::Phase::kWindow);
+    const app::LoopServices base = {
+        &FakePasses::counter, &FakePasses::frequency, &FakePasses::set_clock, &FakePasses::refill,
+        &FakePasses::pump,    &FakePasses::frame,     &FakePasses::present};
+    const app::LoopServices s = report::with_run_stats(base);
     const bool same = s.set_clock == base.set_clock && s.present == base.present &&
                       s.counter == base.counter && s.frame == base.frame;
     platform::end_process(same ? 4 : 5);
@@ -362,5 +364,5 @@ TEST(RunReport, JsonStringsEscapeWhatJsonForbidsAndKeepTheRest) {
       {"\x1f\x7f", "\"\\u001f\\u007f\""},
       {"Mesa \xc3\xa9t\xc3\xa9 / <x>", "\"Mesa \xc3\xa9t\xc3\xa9 / <x>\""},
   };
-  for (const auto& c : cases) EXPECT_EQ(app::json_string(c.in), c.out) << c.in;
+  for (const auto& c : cases) EXPECT_EQ(report::json_string(c.in), c.out) << c.in;
 }

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/seek.h"
 #include "demo/timeline.h"
-#include "show_runner.h"
 
 namespace capture {
 namespace {
@@ -170,13 +170,13 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
 
 bool frames_to_write(const Options& o, std::vector<int64_t>* frames, std::string* error) {
   frames->clear();
-  const int64_t count = show_frames(o.fps);
+  const int64_t count = app::show_frames(o.fps);
   const double end = static_cast<double>(count - 1) / o.fps;  // the last frame run
   char text[200];
   switch (o.mode) {
     case Mode::kAt:
       for (double t : o.at) {
-        const int64_t k = frame_at_or_after(t, o.fps);
+        const int64_t k = app::frame_at_or_after(t, o.fps);
         if (k >= count) {
           std::snprintf(text, sizeof text,
                         "--at %g s is after the show's last frame (%.3f s at %d fps); "
@@ -189,10 +189,10 @@ bool frames_to_write(const Options& o, std::vector<int64_t>* frames, std::string
       }
       return true;
     case Mode::kFrames: {
-      const int64_t first = frame_at_or_after(o.from, o.fps);
+      const int64_t first = app::frame_at_or_after(o.from, o.fps);
       int64_t last = count - 1;
       if (o.to >= 0) {
-        const int64_t k = frame_at_or_after(o.to, o.fps);
+        const int64_t k = app::frame_at_or_after(o.to, o.fps);
         last = std::min(last, static_cast<double>(k) / o.fps > o.to ? k - 1 : k);
       }
       if (first >= count) {
@@ -219,7 +219,7 @@ bool frames_to_write(const Options& o, std::vector<int64_t>* frames, std::string
       for (int s = 0; s < demo::kSlotCount; ++s) {
         const double from = s == 0 ? 0.0 : bounds[s - 1];
         // The last slot plays its fade backwards in effective time; its middle is t = 130.
-        frames->push_back(frame_at_or_after((from + bounds[s]) / 2.0, o.fps));
+        frames->push_back(app::frame_at_or_after((from + bounds[s]) / 2.0, o.fps));
       }
       return true;
     }

@@ -3,7 +3,7 @@
 // there is no start-up to time here and no sound device.
 #pragma once
 
-#include "app/run_report.h"
+#include "report/run_report.h"
 
 namespace capture {
 
@@ -11,7 +11,7 @@ namespace capture {
 void note_render_time(double seconds);
 
 // The report so far: render times, film frames, the capture size and the GL renderer.
-app::RunReport capture_report(int width, int height, int exit_code);
+report::RunReport capture_report(int width, int height, int exit_code);
 
 // Prints it on stderr: JSON when QUORL_STATS=json, readable text otherwise.
 void print_capture_report(int width, int height, int exit_code);

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "app/seek.h"
 #include "app/start_show.h"
 #include "args.h"
 #include "audio/music.h"
 #include "output_file.h"
 #include "paths.h"
+#include "platform/exit_codes.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "progress.h"
-#include "show_runner.h"
 #include "stills.h"
 #include "video.h"
 
@@ -96,14 +97,14 @@ int main(int argc, char** argv) {
 
   audio::FrameSource music{};
   uint32_t rate = 0;
-  if (!start_up(o, &music, &rate)) platform::end_process(-1);
+  if (!start_up(o, &music, &rate)) platform::end_process(platform::kExitStartFailed);
 
   capture::guard_outputs();  // after start-up: its handlers must not replace these
   capture::Progress progress(static_cast<int64_t>(frames.size()), o.stats,
                              isatty(STDERR_FILENO) == 1);
   int code = 0;
   if (o.mode == capture::Mode::kVideo) {
-    capture::ShowRunner show(o.fps);
+    app::ShowRunner show(o.fps);
     code = capture::capture_video(o, music, rate, progress, show);
   } else {
     code = capture::capture_stills(o, frames, progress);

@@ -10,7 +10,7 @@ constexpr uint32_t kCallbackFrames = 1024;
 }  // namespace
 
 Soundtrack::Soundtrack(const audio::FrameSource& source, uint32_t rate, int fps)
-    : source_(source), rate_(rate), fps_(fps), block_(std::make_unique<platform::LoopingBlock>()) {
+    : source_(source), rate_(rate), fps_(fps), block_(std::make_unique<audio::LoopingBlock>()) {
   player_.block = block_.get();
   player_.cursor = 0;
   player_.played.store(0);
@@ -26,7 +26,7 @@ const std::vector<float>& Soundtrack::next_video_frame() {
   while (done < count) {
     audio::refill_poll(&refill_, source_, player_.played.load(), block_.get());
     const uint32_t n = std::min(kCallbackFrames, count - done);
-    platform::play_from_loop(&player_, chunk_.data() + static_cast<size_t>(done) * 2, n);
+    audio::play_from_loop(&player_, chunk_.data() + static_cast<size_t>(done) * 2, n);
     done += n;
   }
   frames_done_ = due;

@@ -29,8 +29,8 @@ class Soundtrack {
   uint64_t frames_done_ = 0;  // device frames handed over so far
   uint64_t video_frames_ = 0;
   audio::RefillState refill_;
-  std::unique_ptr<platform::LoopingBlock> block_;  // large: on the heap, freed with us
-  platform::LoopPlayer player_;
+  std::unique_ptr<audio::LoopingBlock> block_;  // large: on the heap, freed with us
+  audio::LoopPlayer player_;
   std::vector<float> chunk_;
 };
 

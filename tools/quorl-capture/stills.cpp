@@ -7,7 +7,7 @@
 
 #include "demo/timeline.h"
 #include "image_write.h"
-#include "show_runner.h"
+#include "render.h"
 
 namespace capture {
 namespace {
@@ -26,8 +26,8 @@ bool run_to_frames(const Options& o, const std::vector<int64_t>& frames, Progres
   const int64_t last = *std::max_element(frames.begin(), frames.end());
   std::vector<bool> written(static_cast<size_t>(last) + 1, false);
   for (int64_t k : frames) written[static_cast<size_t>(k)] = true;
-  const std::vector<demo::Drawing> plan = drawing_plan(written, o.fps);
-  ShowRunner show(o.fps);
+  const std::vector<demo::Drawing> plan = app::drawing_plan(written, o.fps);
+  app::ShowRunner show(o.fps);
   Image image;
   for (int64_t k = 0; k <= last; ++k) {
     if (!render_next(show, progress, plan[static_cast<size_t>(k)])) {

@@ -202,10 +202,10 @@ std::vector<std::string> encoder_arguments(const Options& o, uint32_t rate,
 }
 
 int capture_video(const Options& o, const audio::FrameSource& music, uint32_t rate,
-                  Progress& progress, ShowRunner& show) {
+                  Progress& progress, app::ShowRunner& show) {
   std::string error;
   OutputFile track, video;  // both removed when left uncommitted
-  if (!write_soundtrack(music, rate, o.fps, show_frames(o.fps), &track, &error) ||
+  if (!write_soundtrack(music, rate, o.fps, app::show_frames(o.fps), &track, &error) ||
       !video.open(o.video, &error) || !video.close_descriptor(&error)) {
     std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;

@@ -8,7 +8,7 @@
 #include "args.h"
 #include "audio/refill.h"
 #include "progress.h"
-#include "show_runner.h"
+#include "render.h"
 
 namespace capture {
 
@@ -25,6 +25,6 @@ std::vector<std::string> encoder_arguments(const Options& o, uint32_t rate,
 // temporary name beside o.video, renamed into place when it succeeds and removed when it
 // fails. Returns the exit code.
 int capture_video(const Options& o, const audio::FrameSource& music, uint32_t rate,
-                  Progress& progress, ShowRunner& show);
+                  Progress& progress, app::ShowRunner& show);
 
 }  // namespace capture

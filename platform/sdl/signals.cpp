@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/exit_codes.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kBoxSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kBoxSignalCount = sizeof kBoxSignals / sizeof kBoxSignals[0];
-constexpr int kFailedStartExitCode = 255;
 constexpr unsigned kBoxGraceSeconds = 1;
 
 struct SignalState {
@@ -82,12 +82,12 @@ void on_box_signal(int signal_number) {
   errno = saved_errno;
 }
 
-void on_alarm(int) { _exit(kFailedStartExitCode); }
+void on_alarm(int) { _exit(kExitStartFailed); }
 
 // A box started after a signal ended the wait (SDL tries the next way of showing one when
 // a box fails) must not outlive us: the child ends before it shows anything.
 void in_forked_child() {
-  if (g_signals.box_signal != 0) _exit(kFailedStartExitCode);
+  if (g_signals.box_signal != 0) _exit(kExitStartFailed);
 }
 
 void forward_hangup(int) {
@@ -101,7 +101,7 @@ void forward_hangup(int) {
 int on_display_lost(void*) {
   if (getpid() != g_signals.watcher) _exit(1);  // a forked box lost its own connection
   std::fputs("Error: Display connection lost.\n", stderr);
-  end_process(kDisplayLostExitCode);
+  end_process(kExitDisplayLost);
 }
 
 // Xlib's XSetIOErrorHandler from the libX11 SDL loaded; null where SDL did not load it

@@ -1,8 +1,8 @@
-#include "app/json_text.h"
+#include "report/json_text.h"
 
 #include <cstdio>
 
-namespace app {
+namespace report {
 
 std::string json_string(const std::string& text) {
   std::string out = "\"";
@@ -22,4 +22,4 @@ std::string json_string(const std::string& text) {
   return out;
 }
 
-}  // namespace app
+}  // namespace report

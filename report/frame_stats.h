@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace app {
+namespace report {
 
 // Frame times in seconds. Count, sum and maximum cover every frame; the percentiles and the
 // slow-frame count cover the last `capacity` frames, which the ring still holds.
@@ -41,4 +41,4 @@ double percentile(const std::vector<float>& sorted, double p);
 // Builds the summary (allocates: call it at the end, not per frame).
 FrameSummary summarise_frames(const FrameTimes& times);
 
-}  // namespace app
+}  // namespace report

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/exit_codes.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -21,7 +22,6 @@ extern char** environ;
 namespace platform {
 namespace {
 
-constexpr int kFailedStartExitCode = -1;
 constexpr int kNoticeTimeoutMs = 5000;  // a notification tool that hangs on a dead bus
 constexpr int kPollMs = 10;
 
@@ -110,7 +110,7 @@ void show_box(const char* text, const char* caption) {
   arm_box_signals();
   const bool shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;
   if (!shown && box_signal() == 0) tell_elsewhere(caption, text);
-  if (disarm_box_signals() != 0) end_process(kFailedStartExitCode);
+  if (disarm_box_signals() != 0) end_process(kExitStartFailed);
 }
 
 }  // namespace platform

@@ -1,15 +1,15 @@
 // The run report: what a run's numbers were, as readable text or as one JSON object. Pure
-// formatting of a filled-in record; the recorder (app/run_stats.h) and the capture tool
+// formatting of a filled-in record; the recorder (report/run_stats.h) and the capture tool
 // fill it in at the end.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "app/frame_stats.h"
 #include "demo/film_counts.h"
+#include "report/frame_stats.h"
 
-namespace app {
+namespace report {
 
 // The start-up steps that are timed, in the order the program runs them.
 enum class Phase {
@@ -63,4 +63,4 @@ double music_offset_frames(double clock_seconds, uint64_t played, uint32_t rate,
 std::string format_text(const RunReport& r);
 std::string format_json(const RunReport& r);  // one line, no trailing newline
 
-}  // namespace app
+}  // namespace report

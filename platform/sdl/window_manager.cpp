@@ -1,4 +1,4 @@
-#include "platform/window_manager.h"
+#include "platform/sdl/window_manager.h"
 
 #include <SDL_syswm.h>
 #include <dlfcn.h>

@@ -1,13 +1,14 @@
-// The main loop's passes with an exact clock: display frame k runs at k / fps.
+// Seeking: the main loop's passes with an exact clock (display frame k runs at k / fps),
+// and which of them must draw for a chosen frame to come out as in a full run. The capture
+// tool and the page's stills start from here.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "demo/demo.h"
-#include "progress.h"
 
-namespace capture {
+namespace app {
 
 // Display frames the show runs at `fps`: up to the first frame past 131 s, whose demo frame
 // posts the quit, plus the one more pass the main loop runs after it.
@@ -44,8 +45,8 @@ class ShowRunner {
   bool ended_ = false;
 };
 
-// Runs the next display frame; a frame that draws is finished on the GPU and its time
-// counted as rendering, a logic-only one as seeking.
-bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing = demo::Drawing::kAll);
+// Runs display frames 0 .. `last` at `fps`, each drawing only what `drawing_plan` asks for
+// frame `last` alone: a still seeked to directly. False when the show ended before it.
+bool run_to_frame(int64_t last, int fps);
 
-}  // namespace capture
+}  // namespace app

@@ -1,13 +1,12 @@
-#include "show_runner.h"
+#include "app/seek.h"
 
 #include <cmath>
 
 #include "demo/demo.h"
 #include "demo/timeline.h"
-#include "gfx/gl.h"
 #include "platform/quit.h"
 
-namespace capture {
+namespace app {
 
 int64_t show_frames(int fps) {
   int64_t k = static_cast<int64_t>(std::floor(demo::kShowSeconds * fps));
@@ -57,19 +56,15 @@ bool ShowRunner::next(demo::Drawing drawing) {
   return true;
 }
 
-bool render_next(ShowRunner& show, Progress& progress, demo::Drawing drawing) {
-  if (show.ended()) return false;
-  bool ran = false;
-  if (drawing == demo::Drawing::kNone) {
-    progress.timed_seek([&] { ran = show.next(drawing); });
-    return ran;
+bool run_to_frame(int64_t last, int fps) {
+  std::vector<bool> written(static_cast<size_t>(last) + 1, false);
+  written.back() = true;
+  const std::vector<demo::Drawing> plan = drawing_plan(written, fps);
+  ShowRunner show(fps);
+  for (const demo::Drawing drawing : plan) {
+    if (!show.next(drawing)) return false;
   }
-  progress.timed_render([&] {
-    ran = show.next(drawing);
-    if (progress.stats()) gfx::glFinish();
-  });
-  if (ran) progress.count_rendered();
-  return ran;
+  return true;
 }
 
-}  // namespace capture
+}  // namespace app

@@ -21,7 +21,7 @@ struct OutputState {
   std::atomic<uint64_t> losses{0};
   std::atomic<uint64_t> reopens{0};
   uint64_t next_try;  // refill thread: counter tick of the next attempt to reopen
-  LoopPlayer player;
+  audio::LoopPlayer player;
 } g_output;
 
 void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
@@ -33,14 +33,14 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
     g_output.asked_real_time = true;
     raise_thread_priority_above(1);
   }
-  auto* player = static_cast<LoopPlayer*>(userdata);
+  auto* player = static_cast<audio::LoopPlayer*>(userdata);
   const uint64_t resumed_at = player->resumed_at.load(std::memory_order_acquire);
   if (resumed_at != 0) {
-    keep_in_step(player,
-                 frames_due(counter() - resumed_at, player->ticks_per_second, player->rate));
+    audio::keep_in_step(
+        player, audio::frames_due(counter() - resumed_at, player->ticks_per_second, player->rate));
   }
-  play_from_loop(player, reinterpret_cast<float*>(stream),
-                 static_cast<uint32_t>(len) / (2 * sizeof(float)));
+  audio::play_from_loop(player, reinterpret_cast<float*>(stream),
+                        static_cast<uint32_t>(len) / (2 * sizeof(float)));
 }
 
 }  // namespace
@@ -57,8 +57,8 @@ SDL_AudioDeviceID open_device() {
 
 }  // namespace
 
-bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
-  LoopPlayer& p = g_output.player;
+bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
+  audio::LoopPlayer& p = g_output.player;
   p.block = block;
   p.cursor = 0;
   p.played.store(0, std::memory_order_relaxed);
@@ -69,7 +69,7 @@ bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   p.frames_skipped.store(0, std::memory_order_relaxed);
   p.underruns.store(0, std::memory_order_relaxed);
   p.lead = 0;
-  p.first_lag.store(kNoLag, std::memory_order_relaxed);
+  p.first_lag.store(audio::kNoLag, std::memory_order_relaxed);
   g_output.asked_real_time = false;
   g_output.resumed.store(false, std::memory_order_relaxed);
   g_output.keeps_step.store(false, std::memory_order_relaxed);
@@ -82,7 +82,7 @@ bool open_looping_output(const LoopingBlock* block, uint32_t rate) {
   g_output.want.freq = static_cast<int>(rate);
   g_output.want.format = AUDIO_F32SYS;
   g_output.want.channels = 2;
-  g_output.want.samples = kDeviceFrames;
+  g_output.want.samples = audio::kDeviceFrames;
   g_output.want.callback = device_callback;
   g_output.want.userdata = &p;
   g_output.device = open_device();
@@ -104,7 +104,7 @@ void watch_looping_output() {
       !g_output.keeps_step.load(std::memory_order_relaxed)) {
     return;
   }
-  LoopPlayer& p = g_output.player;
+  audio::LoopPlayer& p = g_output.player;
   if (g_output.device != 0) {
     // What SDL reports once the device's server is gone (the same moment it posts
     // SDL_AUDIODEVICEREMOVED); its thread then goes on without a sound server.
@@ -116,7 +116,8 @@ void watch_looping_output() {
     g_output.next_try = counter() + p.ticks_per_second;
     return;
   }
-  // A device that never opened is a silent show, as specified; only a lost one is sought.
+  // A device that never opened is a silent show, so the show goes on silently; only a lost one is
+  // sought.
   if (g_output.losses.load(std::memory_order_relaxed) == 0) return;
   const uint64_t now = counter();
   if (now < g_output.next_try) return;
@@ -129,9 +130,9 @@ void watch_looping_output() {
   // stopped (unpausing orders these writes before the first callback).
   const uint64_t resumed_at = p.resumed_at.load(std::memory_order_relaxed);
   if (resumed_at != 0) {
-    const uint64_t due = frames_due(counter() - resumed_at, p.ticks_per_second, p.rate);
+    const uint64_t due = audio::frames_due(counter() - resumed_at, p.ticks_per_second, p.rate);
     const uint64_t position = std::max(due, p.played.load(std::memory_order_relaxed));
-    p.cursor = static_cast<uint32_t>(position % kLoopFrames);
+    p.cursor = static_cast<uint32_t>(position % audio::kLoopFrames);
     p.lead = 0;  // a new device, with a lead of its own
     p.played.store(position, std::memory_order_release);
   }
@@ -167,7 +168,7 @@ uint64_t looping_output_stale_halves() {
 }
 
 OutputCounts looping_output_counts() {
-  const LoopPlayer& p = g_output.player;
+  const audio::LoopPlayer& p = g_output.player;
   return {p.frames_skipped.load(std::memory_order_relaxed),
           p.underruns.load(std::memory_order_relaxed),
           p.first_lag.load(std::memory_order_relaxed),

@@ -2,9 +2,9 @@
 // copies, and how it keeps in step with the clock.
 #include <cstring>
 
-#include "platform/audio_device.h"
+#include "audio/loop_player.h"
 
-namespace platform {
+namespace audio {
 
 void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   // Only this callback writes `played`, so its own earlier value needs no ordering.
@@ -36,7 +36,7 @@ void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   player->played.store(position, std::memory_order_release);
   // The position has reached a new half: the refill may write the one after it. After the
   // store, so the woken refill thread already sees the position there.
-  if (run_half(position) != half_before) wake(player->half_started);
+  if (run_half(position) != half_before) platform::wake(player->half_started);
 }
 
 void keep_in_step(LoopPlayer* player, uint64_t due) {
@@ -51,7 +51,7 @@ void keep_in_step(LoopPlayer* player, uint64_t due) {
   player->frames_skipped.fetch_add(skip, std::memory_order_relaxed);
   player->underruns.fetch_add(1, std::memory_order_relaxed);
   player->played.store(position + skip, std::memory_order_release);
-  if (run_half(position + skip) != run_half(position)) wake(player->half_started);
+  if (run_half(position + skip) != run_half(position)) platform::wake(player->half_started);
 }
 
-}  // namespace platform
+}  // namespace audio

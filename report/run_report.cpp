@@ -1,12 +1,12 @@
-#include "app/run_report.h"
+#include "report/run_report.h"
 
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
-#include "app/json_text.h"
+#include "report/json_text.h"
 
-namespace app {
+namespace report {
 namespace {
 
 constexpr const char* kPhaseNames[kPhaseCount] = {
@@ -331,4 +331,4 @@ std::string format_json(const RunReport& r) {
   return out;
 }
 
-}  // namespace app
+}  // namespace report

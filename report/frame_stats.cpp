@@ -1,9 +1,9 @@
-#include "app/frame_stats.h"
+#include "report/frame_stats.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace app {
+namespace report {
 
 double percentile(const std::vector<float>& sorted, double p) {
   if (sorted.empty()) return 0.0;
@@ -32,4 +32,4 @@ FrameSummary summarise_frames(const FrameTimes& times) {
   return s;
 }
 
-}  // namespace app
+}  // namespace report

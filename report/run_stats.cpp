@@ -1,4 +1,4 @@
-#include "app/run_stats.h"
+#include "report/run_stats.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include "platform/process.h"
 #include "platform/window.h"
 
-namespace app {
+namespace report {
 namespace {
 
 // 2^18 frame times: over 30 minutes at 144 Hz. Untouched (so never paged in) when off.
@@ -24,7 +24,7 @@ struct StatsState {
   int phases_reached = 0;
   double phase_seconds[kPhaseCount] = {};
   char renderer[160] = {};
-  LoopServices base = {};
+  app::LoopServices base = {};
   uint64_t passes = 0;
   double last_clock = 0.0;
   uint64_t loop_start = 0;     // counter reading the frame clock counts from
@@ -87,7 +87,7 @@ RunReport collect(int exit_code) {
   r.halves_caught_up = music.halves_caught_up;
   r.frames_skipped = music.frames_skipped;
   r.underruns = music.underruns;
-  r.first_callback_known = music.rate > 0 && music.first_lag != platform::kNoLag;
+  r.first_callback_known = music.rate > 0 && music.first_lag != audio::kNoLag;
   r.first_callback_lag = r.first_callback_known ? music.first_lag : 0;
   r.devices_lost = music.devices_lost;
   r.devices_reopened = music.devices_reopened;
@@ -138,13 +138,13 @@ void phase_done(Phase phase) {
   }
 }
 
-LoopServices with_run_stats(const LoopServices& services) {
+app::LoopServices with_run_stats(const app::LoopServices& services) {
   if (g_stats.mode == StatsMode::kOff) return services;
   g_stats.base = services;
-  LoopServices wrapped = services;
+  app::LoopServices wrapped = services;
   wrapped.set_clock = &recording_set_clock;
   wrapped.present = &recording_present;
   return wrapped;
 }
 
-}  // namespace app
+}  // namespace report

@@ -5,11 +5,11 @@
 #pragma once
 
 #include "app/main_loop.h"
-#include "app/run_report.h"
+#include "report/run_report.h"
 
 #include <string>
 
-namespace app {
+namespace report {
 
 enum class StatsMode { kOff, kText, kJson };
 
@@ -29,6 +29,6 @@ void phase_done(Phase phase);
 
 // The main loop's services, wrapped to record frame times and the first present when
 // recording is on (a subtraction and a store per pass); unchanged when it is off.
-LoopServices with_run_stats(const LoopServices& services);
+app::LoopServices with_run_stats(const app::LoopServices& services);
 
-}  // namespace app
+}  // namespace report

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/events.h"
-#include "platform/window_manager.h"
+#include "platform/sdl/window_manager.h"
 
 namespace platform {
 namespace {
