@@ -47,9 +47,11 @@ install_tools() {
 }
 
 # A deb-src twin of every Debian archive entry the machine uses, in a list of its own, and
-# the package lists of that one file alone brought up to date.
+# the package lists of that one file alone brought up to date. The list is only needed
+# while the sources are fetched: remove_source_archive takes it away again.
+source_list=/etc/apt/sources.list.d/quorl-web-src.sources
 add_source_archive() {
-  local list=/etc/apt/sources.list.d/quorl-web-src.sources
+  local list=$source_list
   if [ ! -f $list ]; then
     local out=
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -72,6 +74,12 @@ add_source_archive() {
     -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0 >&2
 }
 
+# Without the list apt forgets the deb-src entries; their package lists go with the next
+# apt-get update.
+remove_source_archive() {
+  [ ! -e "$source_list" ] || rm -f "$source_list" || say "cannot remove $source_list"
+}
+
 fetch_sources() {
   mkdir -p "$cache/src"
   local wanted=()
@@ -79,7 +87,17 @@ fetch_sources() {
     ls "$cache/src/${p}_"*.dsc >/dev/null 2>&1 || wanted+=("$p")
   done
   [ ${#wanted[@]} -eq 0 ] && return
-  add_source_archive
+  # In a subshell of its own, so the list goes however the fetch ends: done, failed or
+  # interrupted (bash runs the EXIT trap on SIGINT, SIGTERM and SIGHUP too).
+  (
+    trap remove_source_archive EXIT
+    add_source_archive
+    download_sources "${wanted[@]}"
+  )
+}
+
+download_sources() {
+  local wanted=("$@")
   say "fetching the sources of ${wanted[*]}"
   # The newest source may be a security update the mirror no longer serves (seen: 404 for
   # zlib's); the release's own version is always there.
