@@ -11,7 +11,9 @@ set(QUORL_PACKAGE_PREFIX /usr)
 set(QUORL_PACKAGE_DATA_DIR ${QUORL_PACKAGE_PREFIX}/share/quorl)
 
 install(TARGETS quorl RUNTIME DESTINATION lib/quorl)
-install(PROGRAMS packaging/quorl.sh DESTINATION games RENAME quorl)
+# The launcher answers --version itself, so it carries the version.
+configure_file(packaging/quorl.sh ${CMAKE_BINARY_DIR}/packaging/quorl @ONLY)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/quorl DESTINATION games)
 install(DIRECTORY data/ DESTINATION share/quorl)
 install(FILES packaging/quorl.desktop DESTINATION share/applications)
 install(FILES LICENSE DESTINATION share/doc/quorl RENAME copyright)

@@ -78,6 +78,15 @@ user_path=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
 [ "$(PATH=$user_path command -v quorl-capture)" = /usr/games/quorl-capture ] ||
   fail "quorl-capture is not on a user's PATH"
 
+# The launcher answers these itself; the show never starts for them.
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(/usr/games/quorl --version)" = "quorl $version" ] || fail "quorl --version is not 'quorl $version'"
+/usr/games/quorl --help | grep -q '^usage: quorl \[--help | --version\]$' || fail "quorl --help gives no usage"
+rc=0
+/usr/games/quorl --bogus 2>"$work/bogus.err" || rc=$?
+[ "$rc" = 2 ] && grep -q "unexpected argument '--bogus'" "$work/bogus.err" ||
+  fail "quorl --bogus: exit $rc, $(cat "$work/bogus.err")"
+
 mkdir "$work/run"
 (cd "$work/run" && env -u DISPLAY -u WAYLAND_DISPLAY /usr/games/quorl-capture --at 10 --size 320x240 --out stills) \
   >"$work/capture.log" 2>&1 || { cat "$work/capture.log" >&2; fail "the installed quorl-capture failed"; }
