@@ -58,6 +58,38 @@ class Usage(unittest.TestCase):
             if never_made:
                 self.assertFalse(os.path.exists(os.path.join(tmp, never_made)), args)
 
+    def test_each_slip_on_the_command_line_is_named_for_what_it_is(self):
+        cases = [
+            (["--bogus"], "unknown option --bogus"),
+            (["--at", "1", "--out", "d", "--bogus"], "unknown option --bogus"),
+            (["--bogus", "1"], "unknown option --bogus"),
+            (["-x", "--sheet", "s.png"], "unknown option -x"),
+            (["stray"], "unexpected argument stray"),
+            (["--sheet", "s.png", "stray"], "unexpected argument stray"),
+            (["--at", "1", "--out"], "--out needs a value"),
+            (["--sheet", "--stats"], "--sheet needs a value"),  # not a file named --stats
+            (["--frames", "--from", "1"], "--frames needs a value"),
+        ]
+        tmp = harness.make_tmpdir()  # where a misread argument would land as a file
+        for args, text in cases:
+            r, _ = run_capture(*args, cwd=tmp)
+            self.assertEqual(r.returncode, 2, (args, r.stderr))
+            self.assertEqual(r.stderr.splitlines()[0], "quorl-capture: " + text, args)
+            self.assertIn("usage: quorl-capture", r.stderr, args)
+
+    def test_an_output_that_is_a_looping_link_is_refused_and_kept(self):
+        tmp = harness.make_tmpdir()
+        for name, args in (("loop.png", ["--sheet"]), ("loop.mp4", ["--video"]),
+                           ("loop", ["--at", "1", "--out"]), ("loop2", ["--frames"])):
+            link = os.path.join(tmp, name)
+            os.symlink(name, link)  # itself: ELOOP
+            r, _ = run_capture("--size", "64x48", *args, link)
+            self.assertEqual(r.returncode, 2, (args, r.stderr))
+            self.assertIn("Too many levels of symbolic links", r.stderr, args)
+            self.assertIn(link, r.stderr, args)
+            self.assertEqual(os.readlink(link), name, args)
+        self.assertEqual(sorted(os.listdir(tmp)), ["loop", "loop.mp4", "loop.png", "loop2"])
+
     def test_no_data_here_says_where_it_looked(self):
         tmp = harness.make_tmpdir()
         r, _ = run_capture("--at", "1", "--out", "stills", cwd=tmp)

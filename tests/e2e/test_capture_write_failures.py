@@ -3,6 +3,7 @@ test's own), an output that is a link to /dev/full, a folder it may not write, a
 mount. Each must end with a non-zero status and the system's reason, leave only whole
 pictures under their final names and no temporary file behind."""
 import os
+import resource
 import shutil
 import signal
 import struct
@@ -96,8 +97,10 @@ class WriteFailures(unittest.TestCase):
             (small, size + ["--sheet", "{M}/sheet.png"], 1, "sheet.png"),
             (small, ["--size", "160x120", "--fps", "10", "--video", "{M}/show.mp4"], 1,
              "show.mp4"),
-            # Already full: found by the check before anything is rendered.
-            (full, size + ["--at", "1", "--out", "{M}/late"], 2, None),
+            # Already full: found by the check before anything is rendered, and the folders
+            # made for the output are taken away again.
+            (full, size + ["--at", "1", "--out", "{M}/late/stills"], 2, "late"),
+            (full, size + ["--sheet", "{M}/new/deep/sheet.png"], 2, "new"),
         ]
         for i, (setup, args, status, absent) in enumerate(cases):
             keep = os.path.join(tmp, "case%d" % i)
@@ -128,28 +131,87 @@ class WriteFailures(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(stills)), ["000.png", "001.png"])
         self.assertEqual(os.readlink(os.path.join(stills, "001.png")), "/dev/full")
 
+    def interrupt_while_writing(self, args, folder, sig, before_signal=None):
+        """Starts the capture, waits for its temporary file in `folder`, calls
+        before_signal(), sends `sig`; returns the exit status and the capture's stderr."""
+        # SIGQUIT would dump a core into the data folder: no core files.
+        no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # noqa: E731
+        proc = subprocess.Popen([CAPTURE, *args], cwd=DATA, env=capture_env(),
+                                stderr=subprocess.PIPE, text=True, start_new_session=True,
+                                preexec_fn=no_core)
+        try:
+            proc.stderr.readline()  # "data from ...": the folder's probe is gone by now
+            deadline = time.time() + 300
+            while not os.listdir(folder) and proc.poll() is None and time.time() < deadline:
+                time.sleep(0.005)
+            self.assertIsNone(proc.poll(), "the capture ended before it was interrupted")
+            if before_signal:
+                before_signal()
+            os.kill(proc.pid, sig)
+            proc.wait(timeout=60)
+            err = proc.stderr.read()
+        finally:
+            harness.stop(proc)
+        return proc.returncode, err
+
     def test_an_interrupted_capture_leaves_nothing_under_the_final_name(self):
         # A large picture takes seconds to encode: the signal comes while it is written.
-        for sig in (signal.SIGKILL, signal.SIGINT, signal.SIGTERM):
+        for sig in (signal.SIGKILL, signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
             folder = os.path.join(harness.make_tmpdir(), "stills")
-            proc = subprocess.Popen([CAPTURE, "--size", "4096x3072", "--at", "1", "--out", folder],
-                                    cwd=DATA, env=capture_env(), stderr=subprocess.PIPE,
-                                    text=True, start_new_session=True)
-            try:
-                proc.stderr.readline()  # "data from ...": the folder's probe is gone by now
-                deadline = time.time() + 300
-                while not os.listdir(folder) and proc.poll() is None and time.time() < deadline:
-                    time.sleep(0.005)
-                self.assertIsNone(proc.poll(), "the capture ended before it was interrupted")
-                os.kill(proc.pid, sig)
-                proc.wait(timeout=60)
-            finally:
-                harness.stop(proc)
-            self.assertEqual(proc.returncode, -sig, sig)
+            status, _ = self.interrupt_while_writing(
+                ["--size", "4096x3072", "--at", "1", "--out", folder], folder, sig)
+            self.assertEqual(status, -sig, sig)
             names = os.listdir(folder)
             self.assertNotIn("000.png", names, sig)
             if sig != signal.SIGKILL:  # a handler can only run for these
                 self.assertEqual(names, [], sig)
+
+    def test_a_folder_renamed_while_writing_is_still_cleaned(self):
+        # The clean-up goes through the folder, not its old path: a picture and a video.
+        tmp = harness.make_tmpdir()
+        cases = [
+            # (arguments, output, signal, seconds between the rename and the signal)
+            (["--size", "4096x3072", "--at", "1", "--out"], "stills", signal.SIGTERM, 0),
+            (["--size", "160x120", "--fps", "10", "--video"], "show.mp4", signal.SIGQUIT, 0.5),
+        ]
+        for i, (args, name, sig, pause) in enumerate(cases):
+            folder, moved = os.path.join(tmp, "out%d" % i), os.path.join(tmp, "moved%d" % i)
+            os.makedirs(folder)
+            target = os.path.join(folder, name)
+            watch = target if name == "stills" else folder
+            status, err = self.interrupt_while_writing(
+                args + [target], watch, sig,
+                before_signal=lambda: (os.rename(folder, moved), time.sleep(pause)))
+            self.assertEqual(status, -sig, (args, err))
+            left = [n for _, _, files in os.walk(moved) for n in files]
+            self.assertEqual(left, [], (args, err))
+
+    def test_a_video_whose_folder_is_renamed_is_made_in_the_moved_folder(self):
+        tmp = harness.make_tmpdir()
+        folder, moved = os.path.join(tmp, "out"), os.path.join(tmp, "moved")
+        os.makedirs(folder)
+        proc = subprocess.Popen([CAPTURE, "--size", "160x120", "--fps", "10", "--video",
+                                 os.path.join(folder, "show.mp4")], cwd=DATA, env=capture_env(),
+                                stderr=subprocess.PIPE, text=True, start_new_session=True)
+        try:
+            proc.stderr.readline()  # "data from ...": the folder's probe is gone by now
+            deadline = time.time() + 300
+            while not os.listdir(folder) and proc.poll() is None and time.time() < deadline:
+                time.sleep(0.005)
+            self.assertIsNone(proc.poll(), "the capture ended before its folder was moved")
+            time.sleep(0.5)  # ffmpeg has the file open by now
+            os.rename(folder, moved)
+            err = proc.communicate(timeout=600)[1]
+        finally:
+            harness.stop(proc)
+        self.assertEqual(proc.returncode, 0, err)
+        self.assertEqual(os.listdir(moved), ["show.mp4"], err)
+        self.assertIn("the video is " + os.path.join(moved, "show.mp4"), err)
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration",
+                                "-of", "csv=p=0", os.path.join(moved, "show.mp4")],
+                               capture_output=True, text=True)
+        self.assertEqual(probe.returncode, 0, probe.stderr)
+        self.assertGreater(float(probe.stdout), 130.0)
 
     def test_a_folder_it_may_not_write_says_permission_denied(self):
         if os.geteuid() != 0 or shutil.which("setpriv") is None:

@@ -36,6 +36,18 @@ bool ends_with(const std::string& s, const char* suffix) {
   return s.size() > x.size() && s.compare(s.size() - x.size(), x.size(), x) == 0;
 }
 
+// Options that take a value; the rest are --stats and -h/--help.
+const char* const kValueOptions[] = {"--size", "--fps",  "--video",  "--frames", "--from", "--to",
+                                     "--at",   "--data", "--preset", "--out",    "--sheet"};
+
+bool is_option(const std::string& a) {
+  if (a == "--stats" || a == "-h" || a == "--help") return true;
+  for (const char* name : kValueOptions) {
+    if (a == name) return true;
+  }
+  return false;
+}
+
 bool set_mode(Options* o, Mode m, std::string* error) {
   if (o->mode != Mode::kNone) {
     *error = "choose one of --video, --frames, --at, --sheet";
@@ -62,8 +74,14 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
       o->help = true;
       return true;
     }
-    if (!has_value) {
-      *error = a.rfind("--", 0) == 0 ? a + " needs a value" : "unexpected argument " + a;
+    // What the argument is comes first: an unknown one is never "missing its value".
+    if (!is_option(a)) {
+      *error = a.size() > 1 && a[0] == '-' ? "unknown option " + a : "unexpected argument " + a;
+      return false;
+    }
+    // `--out --stats` is a forgotten value, not a folder named "--stats".
+    if (!has_value || is_option(args[i + 1])) {
+      *error = a + " needs a value";
       return false;
     }
     if (a == "--size") {
@@ -135,9 +153,6 @@ bool parse_args(const std::vector<std::string>& args, Options* o, std::string* e
     } else if (a == "--sheet") {
       if (!set_mode(o, Mode::kSheet, error)) return false;
       o->sheet = value();
-    } else {
-      *error = "unknown option " + a;
-      return false;
     }
   }
   if (o->mode == Mode::kNone) {

@@ -31,18 +31,30 @@ bool is_dir(const std::string& path) {
   return fs::is_directory(path, ec);
 }
 
+// Folders this run made, deepest last, so that a check that fails takes them away again.
+using Made = std::vector<std::string>;
+
+void remove_made(const Made& made) {
+  for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());  // only if empty
+}
+
 // mkdir -p: each missing component in turn, so that the message names the one that failed
-// with the reason mkdir gave for it; an existing non-folder is an error.
-bool make_folders(const std::string& dir, std::string* error) {
+// with the reason mkdir gave for it; an existing non-folder is an error, and so is a link
+// that cannot be followed (its own reason, such as a loop). On failure what it made is gone.
+bool make_folders(const std::string& dir, Made* made, std::string* error) {
   fs::path part;
   for (const fs::path& name : fs::path(dir)) {
     part /= name;
     if (name.empty() || name == "." || name == "/") continue;
     std::error_code ec;
-    fs::create_directory(part, ec);  // an existing folder is no error
-    if (!ec) continue;
-    const int e = ec.value() == EEXIST ? ENOTDIR : ec.value();
+    if (fs::create_directory(part, ec)) made->push_back(part.string());
+    if (!ec) continue;  // an existing folder is no error
+    int e = ec.value();
+    struct stat st;
+    if (e == EEXIST) e = stat(part.c_str(), &st) != 0 ? errno : ENOTDIR;
     *error = reason("cannot make the folder " + dir + " (at " + part.string() + ")", e);
+    remove_made(*made);
+    made->clear();
     return false;
   }
   return true;
@@ -123,12 +135,22 @@ DataChoice find_data(const std::string& given, const std::string& installed) {
 }
 
 bool prepare_output_folder(const std::string& dir, std::string* error) {
-  return make_folders(dir, error) && can_create_in(dir, "into the folder " + dir, error);
+  Made made;
+  if (!make_folders(dir, &made, error)) return false;
+  if (can_create_in(dir, "into the folder " + dir, error)) return true;
+  remove_made(made);
+  return false;
 }
 
 bool prepare_output_file(const std::string& file, std::string* error) {
   struct stat st;
-  if (stat(file.c_str(), &st) == 0) {
+  const bool exists = stat(file.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) {
+    // A looping link, a path through a file, ...: a rename would replace the link silently.
+    *error = reason("cannot write " + file, errno);
+    return false;
+  }
+  if (exists) {
     // A device or a pipe (/dev/stdout) is written straight to; a folder or anything else
     // cannot take a file.
     if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) {
@@ -148,8 +170,11 @@ bool prepare_output_file(const std::string& file, std::string* error) {
   }
   std::string parent = fs::path(file).parent_path().string();
   if (parent.empty()) parent = ".";
-  if (!make_folders(parent, error)) return false;
-  return can_create_in(parent, file, error);
+  Made made;
+  if (!make_folders(parent, &made, error)) return false;
+  if (can_create_in(parent, file, error)) return true;
+  remove_made(made);
+  return false;
 }
 
 }  // namespace capture

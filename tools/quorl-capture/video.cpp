@@ -30,6 +30,10 @@ namespace {
 // frames in bursts), few enough to keep memory small (3 MB a frame at 1280 x 720).
 constexpr size_t kFramesAhead = 4;
 
+// The video's folder as ffmpeg sees it: it writes (and, for +faststart, reopens) the file
+// through this descriptor, so renaming the folder meanwhile does not make it fail.
+constexpr int kEncoderFolderFd = 3;
+
 // The whole soundtrack for `frames` video frames, into a scratch file that `track` removes
 // when it goes (or a signal ends the capture). False with the reason.
 bool write_soundtrack(const audio::FrameSource& music, uint32_t rate, int fps, int64_t frames,
@@ -102,9 +106,11 @@ struct PipeWriter {
 }  // namespace
 
 // Starts `args` (args[0] looked up on PATH) with a pipe to its standard input and, when
-// `quiet`, its output and messages sent to /dev/null. SIGPIPE, which this tool ignores, is
-// back to its default in the child. False with the reason.
-bool spawn(const std::vector<std::string>& args, bool quiet, Encoder* out, std::string* error) {
+// `quiet`, its output and messages sent to /dev/null; `folder` (when not -1) is handed down
+// as kEncoderFolderFd. SIGPIPE, which this tool ignores, is back to its default in the
+// child. False with the reason.
+bool spawn(const std::vector<std::string>& args, bool quiet, Encoder* out, std::string* error,
+           int folder = -1) {
   int fds[2] = {-1, -1};
   if (!quiet && pipe2(fds, O_CLOEXEC) != 0) {
     *error = std::string("cannot make a pipe to ") + args[0] + ": " + std::strerror(errno);
@@ -118,6 +124,9 @@ bool spawn(const std::vector<std::string>& args, bool quiet, Encoder* out, std::
   } else {
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);  // dup2 clears close-on-exec
   }
+  // After the pipe's dup2, which may read a descriptor this one replaces (also when equal:
+  // glibc then clears close-on-exec, as POSIX now asks).
+  if (folder >= 0) posix_spawn_file_actions_adddup2(&actions, folder, kEncoderFolderFd);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
@@ -212,8 +221,11 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
   }
   std::signal(SIGPIPE, SIG_IGN);  // a failing ffmpeg shows as a failed write, not a kill
   Encoder encoder;
-  if (!spawn(encoder_arguments(o, rate, track.writing_path(), video.writing_path()), false,
-             &encoder, &error)) {
+  const int folder = video.folder_descriptor();
+  const std::string output =
+      folder < 0 ? video.writing_path() : video.path_through_descriptor(kEncoderFolderFd);
+  if (!spawn(encoder_arguments(o, rate, track.writing_path(), output), false, &encoder, &error,
+             folder)) {
     std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;
   }
@@ -261,6 +273,11 @@ int capture_video(const Options& o, const audio::FrameSource& music, uint32_t ra
   if (!video.commit(&error)) {
     std::fprintf(stderr, "quorl-capture: %s\n", error.c_str());
     return 1;
+  }
+  const std::string moved = video.moved_to();
+  if (!moved.empty()) {
+    std::fprintf(stderr, "quorl-capture: its folder was moved meanwhile: the video is %s\n",
+                 moved.c_str());
   }
   return 0;
 }
