@@ -23,16 +23,20 @@ struct OutputState {
 // clang-format off
 EM_JS(int, web_audio_open, (int rate, int frames), {
   const Context = window.AudioContext || window.webkitAudioContext;
-  if (!Context) return 0;
+  if (!Context) {
+    quorlPage.noSound('this browser has no Web Audio');
+    return 0;
+  }
   let context;
   try {
     context = new Context({sampleRate: rate, latencyHint: 'playback'});
   } catch (e) {
-    console.warn('quorl: no audio context at ' + rate + ' Hz: ' + e);
+    quorlPage.noSound('no audio context at ' + rate + ' Hz (' + e + ')');
     return 0;
   }
   if (context.sampleRate !== rate) {
     context.close();
+    quorlPage.noSound('the browser gave ' + context.sampleRate + ' Hz, not ' + rate);
     return 0;
   }
   const node = context.createScriptProcessor(frames, 0, 2);
@@ -51,7 +55,7 @@ EM_JS(int, web_audio_open, (int rate, int frames), {
       right[i] = HEAPF32[at + 2 * i + 1];
     }
     // Test hook: a copy of every sample handed to Web Audio since the resume, interleaved.
-    if (Module.quorlAudioTap) Module.quorlAudioTap.push(HEAPF32.slice(at, at + 2 * n));
+    if (quorlPage.audioTap) quorlPage.audioTap.push(HEAPF32.slice(at, at + 2 * n));
   };
   node.connect(context.destination);
   Module.quorlAudio = {context: context, node: node};
@@ -66,11 +70,15 @@ EM_JS(void, web_audio_resume, (), {
 // clang-format on
 
 // clang-format off
+// Nothing is handed over after this: the node leaves the graph without its callback, and
+// the closed context lets the browser free the sound device.
 EM_JS(void, web_audio_close, (), {
-  if (!Module.quorlAudio) return;
-  Module.quorlAudio.node.disconnect();
-  Module.quorlAudio.context.close();
+  const audio = Module.quorlAudio;
+  if (!audio) return;
   Module.quorlAudio = null;
+  audio.node.onaudioprocess = null;
+  audio.node.disconnect();
+  audio.context.close().catch(function() {});
 });
 // clang-format on
 
@@ -90,6 +98,7 @@ bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
 void watch_looping_output() {}  // the browser keeps its own device
 
 void close_looping_output() {
+  g_output.resumed = false;
   if (!g_output.open) return;
   web_audio_close();
   g_output.open = false;

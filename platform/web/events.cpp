@@ -21,8 +21,23 @@ struct EventState {
   ResizeHandler on_resize = nullptr;
 } g_events;
 
+// Whether the show is playing: started by the click, not over, no card up. A key pressed
+// on the landing or over a card is the page's, not an Escape for the show.
+EM_JS(int, show_playing, (), { return quorlPage.playing() ? 1 : 0; });
+
+// Whether the page's density (devicePixelRatio) changed since the last call: a zoom, or the
+// window moved to another screen, which need not resize the page.
+// clang-format off
+EM_JS(int, density_changed, (), {
+  const ratio = window.devicePixelRatio || 1;
+  if (Module.quorlDensity === ratio) return 0;
+  Module.quorlDensity = ratio;
+  return 1;
+});
+// clang-format on
+
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* e, void*) {
-  if (std::string_view(e->key) != "Escape") return EM_FALSE;
+  if (std::string_view(e->key) != "Escape" || !show_playing()) return EM_FALSE;
   g_events.escape_latch = true;
   return EM_TRUE;
 }
@@ -35,7 +50,7 @@ EM_BOOL on_resize(int, const EmscriptenUiEvent*, void*) {
 // A browser in fullscreen takes Escape for itself: it leaves fullscreen and the page never
 // sees the key. Leaving the fullscreen the show asked for is that Escape.
 EM_BOOL on_fullscreen_change(int, const EmscriptenFullscreenChangeEvent* e, void*) {
-  if (!e->isFullscreen) g_events.escape_latch = true;
+  if (!e->isFullscreen && show_playing()) g_events.escape_latch = true;
   g_events.resized = true;
   return EM_FALSE;
 }
@@ -43,6 +58,7 @@ EM_BOOL on_fullscreen_change(int, const EmscriptenFullscreenChangeEvent* e, void
 void listen() {
   if (g_events.listening) return;
   g_events.listening = true;
+  density_changed();
   emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_key_down);
   emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_resize);
   emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
@@ -59,6 +75,7 @@ EM_JS(void, request_wake_lock, (), {
 
 bool pump_events(int* quit_code) {
   listen();
+  if (density_changed()) g_events.resized = true;
   if (g_events.resized) {
     g_events.resized = false;
     if (g_events.on_resize) g_events.on_resize();

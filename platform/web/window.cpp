@@ -21,18 +21,27 @@ struct CanvasState {
   bool fixed = false;  // a still's canvas keeps the size it was given
 } g_canvas;
 
-// The canvas's drawing buffer to the size it is shown at, in device pixels; returns it.
+// The canvas's drawing buffer to the size it is shown at, in device pixels, with its
+// longer side at most kMaxBufferSide (the density scaled down evenly beyond it: a 4K
+// screen at density 2 would ask for more than many GPUs draw into); returns width
+// (side 0) or height.
+constexpr int kMaxBufferSide = 4096;
 // clang-format off
-EM_JS(int, fit_canvas_side, (int side), {
+EM_JS(int, fit_canvas_side, (int side, int max_side), {
   const canvas = Module.canvas;
-  const ratio = window.devicePixelRatio || 1;
-  const w = Math.max(1, Math.round(canvas.clientWidth * ratio));
-  const h = Math.max(1, Math.round(canvas.clientHeight * ratio));
+  const css_w = Math.max(1, canvas.clientWidth), css_h = Math.max(1, canvas.clientHeight);
+  const ratio = Math.min(window.devicePixelRatio || 1, max_side / Math.max(css_w, css_h));
+  const w = Math.max(1, Math.round(css_w * ratio));
+  const h = Math.max(1, Math.round(css_h * ratio));
   if (canvas.width !== w) canvas.width = w;
   if (canvas.height !== h) canvas.height = h;
   return side === 0 ? w : h;
 });
 // clang-format on
+
+// No WebGL 2 context: the page says so in words a viewer can act on (the program's own
+// messages follow on the console).
+EM_JS(void, page_no_webgl2, (), { quorlPage.noWebGL2(); });
 
 // clang-format off
 EM_JS(void, fix_canvas, (int width, int height), {
@@ -58,7 +67,11 @@ void make_context() {
   a.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
   a.failIfMajorPerformanceCaveat = false;
   g_canvas.context = emscripten_webgl_create_context(kCanvas, &a);
-  if (g_canvas.context > 0) emscripten_webgl_make_context_current(g_canvas.context);
+  if (g_canvas.context > 0) {
+    emscripten_webgl_make_context_current(g_canvas.context);
+  } else {
+    page_no_webgl2();
+  }
 }
 
 // The browser paces the frames (one per animation frame): there is no interval to set.
@@ -76,7 +89,7 @@ void request_gl_attributes() {}  // given at the context's creation
 
 Size open_show_window() {
   make_context();
-  return {fit_canvas_side(0), fit_canvas_side(1)};
+  return {fit_canvas_side(0, kMaxBufferSide), fit_canvas_side(1, kMaxBufferSide)};
 }
 
 void open_offscreen_window(int width, int height) {
@@ -111,7 +124,7 @@ Size show_window(Size fallback) {
 
 Size drawable_size(Size fallback) {
   if (g_canvas.fixed) return fallback;
-  const Size size = {fit_canvas_side(0), fit_canvas_side(1)};
+  const Size size = {fit_canvas_side(0, kMaxBufferSide), fit_canvas_side(1, kMaxBufferSide)};
   return size.width > 0 && size.height > 0 ? size : fallback;
 }
 
