@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Builds the show for the browser: one static folder (index.html, its script and style,
-# quorl.js, quorl.wasm, the data package quorl.data and its loader quorl-data.js) that any
-# static server serves. Its path is the last line printed.
+# quorl.js, quorl.wasm, the data package quorl.data with its loader quorl-data.js and its
+# size and SHA-256 in quorl-data.json, the poster and the icons) that any static server
+# serves. Its path is the last line printed.
 #
 #   web/build.sh            # build into build-web/site
 #   QUORL_WEB_BUILD=DIR     # another build folder
 #   QUORL_WEB_CACHE=DIR     # another dependency cache (default web/.cache)
+#   QUORL_BUILD_DIR=DIR     # the desktop build whose quorl-capture makes the poster
+#                           # (default build/; its quorl-capture is built there if missing)
+#   QUORL_WEB_URL=URL       # the address the folder is served at: link previews then get
+#                           # the poster's full address, as some sites want
 #
 # Installs what it needs from Debian (emscripten, cmake, dpkg-dev, the GL headers), fetches
 # the Debian source packages of the decoders once (a deb-src entry for the archive the
@@ -17,6 +22,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${QUORL_WEB_CACHE:-$root/web/.cache}
 build=${QUORL_WEB_BUILD:-$root/build-web}
+desktop=${QUORL_BUILD_DIR:-$root/build}
 site=$build/site
 jobs=$(nproc)
 # Debian's emscripten 3.1.6: its optimiser requires Debian's acorn module from here.
@@ -211,6 +217,39 @@ build_dependencies() {
   fi
 }
 
+# The poster (the title card at 11 s, as wide as link previews show it) and the icons, made
+# by the desktop's capture tool through the program's own drawing. Made again when the tool
+# or the data is newer than they are.
+kPosterAt=11
+make_pictures() {
+  local capture=$desktop/quorl-capture out=$build/pictures
+  if [ ! -x "$capture" ]; then
+    say "building quorl-capture in $desktop for the poster"
+    cmake -S "$root" -B "$desktop" -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
+    cmake --build "$desktop" -j"$jobs" --target quorl-capture >&2
+  fi
+  if [ -f "$out/poster.png" ] && [ -z "$(find "$capture" "$root/data" -newer "$out/poster.png" \
+      -print -quit)" ]; then
+    return
+  fi
+  say "making the poster and the icons"
+  rm -rf "$out"
+  local size
+  for size in 1200x630 180x180 32x32; do
+    "$capture" --data "$root/data" --at $kPosterAt --size $size --out "$out/$size" >&2
+  done
+  mv "$out/180x180/000.png" "$out/apple-touch-icon.png"
+  # favicon.ico: one 32x32 PNG in an icon directory, as browsers and hosts ask for.
+  python3 - "$out/32x32/000.png" "$out/favicon.ico" <<'PY'
+import struct, sys
+png = open(sys.argv[1], "rb").read()
+with open(sys.argv[2], "wb") as f:
+    f.write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 32, 32, 0, 0, 1, 32, len(png), 22))
+    f.write(png)
+PY
+  mv "$out/1200x630/000.png" "$out/poster.png"
+}
+
 build_show() {
   say "building the show"
   # The one project at the root, under emscripten's toolchain. A build folder configured
@@ -224,14 +263,25 @@ build_show() {
   emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
     -DQUORL_WEB_PREFIX="$prefix" >&2
   cmake --build "$build" -j"$jobs" >&2
+}
+
+assemble_site() {
   rm -rf "$site"
   mkdir -p "$site"
   cp "$build"/quorl.js "$build"/quorl.wasm "$site"/
-  cp "$root"/web/index.html "$root"/web/page.js "$root"/web/page.css "$site"/
+  cp "$root"/web/index.html "$root"/web/page.js "$root"/web/page.css "$root"/web/sha256.js \
+    "$site"/
+  cp "$build"/pictures/poster.png "$build"/pictures/apple-touch-icon.png \
+    "$build"/pictures/favicon.ico "$site"/
+  if [ -n "${QUORL_WEB_URL:-}" ]; then
+    sed -i "s|content=\"poster.png\"|content=\"${QUORL_WEB_URL%/}/poster.png\"|" "$site/index.html"
+  fi
   "$root"/web/pack-data.sh "$root"/data "$site"
 }
 
 install_tools
 build_dependencies
+make_pictures
 build_show
+assemble_site
 echo "$site"
