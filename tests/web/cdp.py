@@ -32,9 +32,12 @@ class ProtocolError(Exception):
 
 
 class Browser:
-    """One headless chromium with a fresh profile, ended (by its process group) on close."""
+    """One headless chromium with a fresh profile, ended (by its process group) on close.
+    `flags` are added to the usual ones."""
 
-    def __init__(self, width=1280, height=720):
+    engine = "chromium"
+
+    def __init__(self, width=1280, height=720, flags=()):
         self.profile = tempfile.mkdtemp(prefix="quorl-chromium-")
         to_browser_r, self._to_browser = os.pipe()
         self._from_browser, from_browser_w = os.pipe()
@@ -43,7 +46,7 @@ class Browser:
         self.proc = subprocess.Popen(
             ["sh", "-c", command, CHROMIUM, *FLAGS, "--remote-debugging-pipe",
              "--user-data-dir=" + self.profile, "--window-size=%d,%d" % (width, height),
-             "about:blank"],
+             *flags, "about:blank"],
             pass_fds=(to_browser_r, from_browser_w), stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         os.close(to_browser_r)
@@ -101,11 +104,11 @@ class Browser:
             raise ProtocolError("%s: %s" % (method, reply["error"]))
         return reply.get("result", {})
 
-    def new_page(self, width, height):
+    def new_page(self, width, height, init_script=None):
         target = self.send("Target.createTarget", {"url": "about:blank"})["targetId"]
         session = self.send("Target.attachToTarget",
                             {"targetId": target, "flatten": True})["sessionId"]
-        return Page(self, session, width, height)
+        return Page(self, session, width, height, init_script)
 
     def close(self):
         try:
@@ -130,17 +133,28 @@ class Browser:
 
 
 class Page:
-    """A tab of exactly width x height CSS pixels at one device pixel each."""
+    """A tab of exactly width x height CSS pixels at one device pixel each. `init_script`
+    runs in every document it loads, before the page's own scripts."""
 
-    def __init__(self, browser, session, width, height):
+    def __init__(self, browser, session, width, height, init_script=None):
         self.browser = browser
         self.session = session
         self.console = []  # (type, text) of every console call and uncaught exception
         for domain in ("Page", "Runtime"):
             self.send(domain + ".enable")
-        self.send("Emulation.setDeviceMetricsOverride",
-                  {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+        if init_script:
+            self.send("Page.addScriptToEvaluateOnNewDocument", {"source": init_script})
+        self.width, self.height = width, height
+        self.set_density(1)
         self.send("Emulation.setFocusEmulationEnabled", {"enabled": True})
+
+    def set_density(self, density):
+        self.send("Emulation.setDeviceMetricsOverride",
+                  {"width": self.width, "height": self.height, "deviceScaleFactor": density,
+                   "mobile": False})
+
+    def close(self):
+        self.send("Page.close")
 
     def send(self, method, params=None, timeout=60):
         return self.browser.send(method, params, session=self.session, timeout=timeout)
@@ -196,10 +210,17 @@ class Page:
             self.send("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y,
                                                    "button": "left", "clickCount": 1})
 
-    def key(self, key, code, keycode):
+    def tap(self, x, y):
+        self.send("Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 1})
+        for kind, points in (("touchStart", [{"x": x, "y": y}]), ("touchEnd", [])):
+            self.send("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+
+    def key(self, name):
+        code = {"Escape": 27, "a": 65}[name]
         for kind in ("rawKeyDown", "keyUp"):
-            self.send("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,
-                                                 "windowsVirtualKeyCode": keycode})
+            self.send("Input.dispatchKeyEvent", {"type": kind, "key": name,
+                                                 "code": "Key" + name.upper() if len(name) == 1
+                                                 else name, "windowsVirtualKeyCode": code})
 
     def screenshot(self):
         """The page as shown, a PNG file's bytes."""
@@ -215,13 +236,19 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def log_request(self, code="-", size="-"):
+        self.server.requests.append((self.path, int(code)))
+
 
 class StaticServer:
-    """Serves a folder on 127.0.0.1 at a free port, as any static host would."""
+    """Serves a folder on 127.0.0.1 at a free port, as any static host would; `requests`
+    lists (path, status) of every request answered."""
 
     def __init__(self, folder):
         handler = functools.partial(QuietHandler, directory=folder)
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.httpd.requests = []
+        self.requests = self.httpd.requests
         self.url = "http://127.0.0.1:%d/" % self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
