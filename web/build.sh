@@ -244,7 +244,8 @@ make_pictures() {
 import struct, sys
 png = open(sys.argv[1], "rb").read()
 with open(sys.argv[2], "wb") as f:
-    f.write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 32, 32, 0, 0, 1, 32, len(png), 22))
+    f.write(struct.pack("<HHH", 0, 1, 1))  # an icon directory of one image
+    f.write(struct.pack("<BBBBHHII", 32, 32, 0, 0, 1, 32, len(png), 22))
     f.write(png)
 PY
   mv "$out/1200x630/000.png" "$out/poster.png"

@@ -242,24 +242,29 @@
                         'files. Serve this folder, e.g. web/serve.sh, and open ' +
                         'http://localhost:8000/ instead.');
     }
+    // The three at once: the package's size and SHA-256, the package, the program's code.
     const dataTitle = 'The show\'s data did not download';
-    const meta = JSON.parse(new TextDecoder().decode(
-        await download('quorl-data.json', 'download', dataTitle, null)));
+    const metaLoad = download('quorl-data.json', 'download', dataTitle, null);
     const code = download('quorl.wasm', 'code', 'The show\'s program did not download', null);
-    code.catch(function () {});  // told when awaited, after the data's own failure if any
-    const data = await download(meta.file, 'download', dataTitle, function (got) {
-      status.textContent = 'Downloading… ' + Math.floor(100 * Math.min(got, meta.size) /
-                                                      meta.size) + ' %';
+    let size = 0;
+    const dataLoad = download('quorl.data', 'download', dataTitle, function (got) {
+      if (!size) return;
+      status.textContent = 'Downloading… ' + Math.floor(100 * Math.min(got, size) / size) + ' %';
     });
+    // Each is told when awaited, in this order: a missing package before a missing program.
+    [metaLoad, code, dataLoad].forEach(function (p) { p.catch(function () {}); });
+    const meta = JSON.parse(new TextDecoder().decode(await metaLoad));
+    size = meta.size;
+    const data = await dataLoad;
     const damaged = 'The show\'s data arrived damaged';
     const again = ' (a broken download or cache). Reload the page; if it stays, the copy ' +
         'on the site is broken.';
     if (data.length !== meta.size) {
-      throw new Failure('data', damaged, address(meta.file) + ' has ' + data.length +
+      throw new Failure('data', damaged, address('quorl.data') + ' has ' + data.length +
                         ' bytes, not ' + meta.size + again);
     }
     if (await sha256(data) !== meta.sha256) {
-      throw new Failure('data', damaged, address(meta.file) + ': its SHA-256 is not the ' +
+      throw new Failure('data', damaged, address('quorl.data') + ': its SHA-256 is not the ' +
                         'one the build wrote' + again);
     }
     const wasm = await code;

@@ -22,10 +22,18 @@ def remove(name):
 
 def cut_data(site):
     path = os.path.join(site, "quorl.data")
-    data = open(os.path.realpath(path), "rb").read()
+    with open(os.path.realpath(path), "rb") as f:
+        data = f.read()
     os.remove(path)
     with open(path, "wb") as f:
         f.write(data[:len(data) // 3])
+
+
+def garbage_wasm(site):
+    path = os.path.join(site, "quorl.wasm")
+    os.remove(path)
+    with open(path, "wb") as f:
+        f.write(b"\0asm\1\0\0\0" + b"\xff" * 4096)
 
 
 def broken_picture(tmp):
@@ -81,7 +89,8 @@ class LandingTests(EngineTests):
     def test_failures_each_on_a_card_with_one_console_line(self):
         cases = [("data removed", remove("quorl.data"), "download", ["quorl.data", "HTTP 404"]),
                  ("data cut to a third", cut_data, "data", ["quorl.data", "bytes, not"]),
-                 ("wasm removed", remove("quorl.wasm"), "code", ["quorl.wasm", "HTTP 404"])]
+                 ("wasm removed", remove("quorl.wasm"), "code", ["quorl.wasm", "HTTP 404"]),
+                 ("wasm broken", garbage_wasm, "code", ["quorl.wasm", "could not be compiled"])]
         for name, change, cause, words in cases:
             with self.subTest(name):
                 site = site_copy(self.temporary(), change)
