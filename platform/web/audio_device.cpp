@@ -65,7 +65,8 @@ EM_JS(int, web_audio_open, (int rate, int frames), {
 
 // clang-format off
 EM_JS(void, web_audio_resume, (), {
-  if (Module.quorlAudio) Module.quorlAudio.context.resume();
+  // A show ended right after the click closes the context before this settles.
+  if (Module.quorlAudio) Module.quorlAudio.context.resume().catch(function() {});
 });
 // clang-format on
 

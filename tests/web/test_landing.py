@@ -29,6 +29,16 @@ def cut_data(site):
         f.write(data[:len(data) // 3])
 
 
+def flip_a_data_byte(site):
+    path = os.path.join(site, "quorl.data")
+    with open(os.path.realpath(path), "rb") as f:
+        data = bytearray(f.read())
+    os.remove(path)
+    data[len(data) // 2] ^= 0x01
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def garbage_wasm(site):
     path = os.path.join(site, "quorl.wasm")
     os.remove(path)
@@ -55,13 +65,13 @@ def broken_picture(tmp):
 
 
 class LandingTests(EngineTests):
-    def failed_page(self, site=None, url=None, browser=None):
+    def failed_page(self, site=None, url=None, browser=None, init_script=None):
         """Opens a broken copy of the folder (or `url`) and waits for the page's card."""
         if url is None:
             server = cdp.StaticServer(site)
             self.addCleanup(server.close)
             url = server.url + "index.html"
-        page = (browser or self.browser).new_page(640, 360)
+        page = (browser or self.browser).new_page(640, 360, init_script)
         self.addCleanup(page.close)
         page.navigate(url)
         page.wait_for(CARD, 120)
@@ -89,12 +99,23 @@ class LandingTests(EngineTests):
     def test_failures_each_on_a_card_with_one_console_line(self):
         cases = [("data removed", remove("quorl.data"), "download", ["quorl.data", "HTTP 404"]),
                  ("data cut to a third", cut_data, "data", ["quorl.data", "bytes, not"]),
+                 ("a data byte changed", flip_a_data_byte, "data", ["quorl.data", "SHA-256"]),
                  ("wasm removed", remove("quorl.wasm"), "code", ["quorl.wasm", "HTTP 404"]),
                  ("wasm broken", garbage_wasm, "code", ["quorl.wasm", "could not be compiled"])]
         for name, change, cause, words in cases:
             with self.subTest(name):
                 site = site_copy(self.temporary(), change)
                 self.assert_card(self.failed_page(site), cause, *words)
+        with self.subTest("a data byte changed, over plain http from afar"):
+            # No crypto.subtle outside secure contexts: the page's own SHA-256 checks then.
+            site = site_copy(self.temporary(), flip_a_data_byte)
+            page = self.failed_page(site, init_script="delete Crypto.prototype.subtle;")
+            self.assert_card(page, "data", "SHA-256")
+            self.assertTrue(page.evaluate("typeof quorlSha256 === 'function'"))
+        with self.subTest("whole data, over plain http from afar"):
+            page = self.open(init_script="delete Crypto.prototype.subtle;")
+            page.wait_for("quorlPage.firstFrameAt !== null", 120)
+            self.assertIsNone(page.evaluate(CARD))
         with self.subTest("opened from the disk"):
             page = self.failed_page(url="file://" + os.path.join(SITE, "index.html"))
             self.assert_card(page, "file", "web/serve.sh")
@@ -148,7 +169,8 @@ class LandingTests(EngineTests):
                             l.height / parseFloat(getComputedStyle(label).lineHeight === 'normal'
                               ? parseFloat(getComputedStyle(label).fontSize) * 1.15
                               : getComputedStyle(label).lineHeight)),
-                            text: label.textContent, vw: innerWidth, vh: innerHeight};
+                            text: label.textContent, vw: innerWidth, vh: innerHeight,
+                            font: parseFloat(getComputedStyle(label).fontSize)};
                 })()""")
                 self.assertEqual((box["vw"], box["vh"]), (width, height))
                 self.assertGreaterEqual(box["left"], 0, box)
@@ -157,6 +179,7 @@ class LandingTests(EngineTests):
                 self.assertLessEqual(box["bottom"], height, box)
                 self.assertLessEqual(box["spill"], 0, box)
                 self.assertEqual(box["lines"], 1, box)
+                self.assertGreaterEqual(box["font"], 12, box)  # still readable
         # A tap starts the show as a click does.
         page.tap(960, 540)
         page.wait_for("quorlPage.startedAt !== null", 10)
