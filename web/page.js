@@ -17,6 +17,7 @@
     still: false,                 // a still is on the canvas
     boxes: [],                    // [caption, text] of every box the program showed, in order
     failure: null,                // [cause, title, text] of the page's failure card
+    playAgain: false,             // loaded by "Play again"
     // Test hook: a copy of every block of samples handed to Web Audio, when an array.
     audioTap: window.quorlTapAudio ? [] : null,
 
@@ -285,10 +286,8 @@
   }
 
   if (!params.has('at')) document.body.classList.add('landing');
-  if (sessionStorage.getItem('quorl-play-again')) {
-    sessionStorage.removeItem('quorl-play-again');
-    page.playAgain = true;
-  }
+  page.playAgain = sessionStorage.getItem('quorl-play-again') !== null;
+  sessionStorage.removeItem('quorl-play-again');
   load().catch(function (e) {
     if (e instanceof Failure) {
       page.fail(e.cause, e.title, e.message);

@@ -126,7 +126,11 @@ class LandingTests(EngineTests):
         page = self.assert_card(self.failed_page(SITE, browser=browser), "webgl2", "WebGL 2",
                                 "hardware")
         # The program's own messages follow on the console, not as more cards.
-        self.assertGreater(len(page.evaluate("quorlPage.boxes")), 0)
+        boxes = page.evaluate("quorlPage.boxes")
+        self.assertGreater(len(boxes), 0)
+        errors = [t for kind, t in page.console if kind == "error"]
+        for caption, text in boxes:
+            self.assertIn(caption + ": " + text, errors)
         self.assertEqual(page.evaluate("quorlPage.endCode"), -1)
 
     def test_a_broken_picture_shows_the_desktop_message_and_no_frame(self):
