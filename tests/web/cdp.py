@@ -39,16 +39,18 @@ class Browser:
 
     def __init__(self, width=1280, height=720, flags=()):
         self.profile = tempfile.mkdtemp(prefix="quorl-chromium-")
+        self.log = tempfile.TemporaryFile(mode="w+")  # the browser's own messages
         to_browser_r, self._to_browser = os.pipe()
         self._from_browser, from_browser_w = os.pipe()
-        # The shell puts the two pipe ends at descriptors 3 and 4, where the browser looks.
+        # The shell puts the two pipe ends at descriptors 3 and 4, where the browser looks
+        # (bash: dash takes no descriptor above 9, which a busy test process has).
         command = 'exec "$0" "$@" 3<&%d 4>&%d' % (to_browser_r, from_browser_w)
         self.proc = subprocess.Popen(
-            ["sh", "-c", command, CHROMIUM, *FLAGS, "--remote-debugging-pipe",
+            ["bash", "-c", command, CHROMIUM, *FLAGS, "--remote-debugging-pipe",
              "--user-data-dir=" + self.profile, "--window-size=%d,%d" % (width, height),
              *flags, "about:blank"],
             pass_fds=(to_browser_r, from_browser_w), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            stdout=self.log, stderr=self.log, start_new_session=True)
         os.close(to_browser_r)
         os.close(from_browser_w)
         self._next_id = 0
@@ -94,7 +96,9 @@ class Browser:
         with self._reply_ready:
             while ident not in self._replies:
                 if None in self._replies:
-                    raise ProtocolError("the browser went away during %s" % method)
+                    self.log.seek(0)
+                    raise ProtocolError("the browser went away during %s: %s" %
+                                        (method, self.log.read()[-1500:]))
                 left = deadline - time.monotonic()
                 if left <= 0:
                     raise ProtocolError("%s: no answer in %d s" % (method, timeout))
@@ -113,7 +117,7 @@ class Browser:
     def close(self):
         try:
             self.send("Browser.close", timeout=10)
-        except ProtocolError:
+        except (ProtocolError, OSError):
             pass
         try:
             self.proc.wait(timeout=10)
@@ -129,6 +133,7 @@ class Browser:
                 os.close(fd)
             except OSError:
                 pass
+        self.log.close()
         shutil.rmtree(self.profile, ignore_errors=True)
 
 

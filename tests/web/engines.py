@@ -3,6 +3,7 @@ what the page tests share: the built folder, broken copies of it, a test case pe
 
 Environment: QUORL_WEB_SITE (the built page), QUORL_BUILD_DIR (the desktop build with
 quorl and quorl-capture), QUORL_WEB_ENGINES (default "chromium,firefox")."""
+import atexit
 import os
 import shutil
 import sys
@@ -30,6 +31,18 @@ def launch(engine, **options):
     if engine == "chromium":
         return cdp.Browser(flags=options.get("flags", ()))
     return bidi.Browser(prefs=options.get("prefs"))
+
+
+_shared = {}
+
+
+def shared_browser(engine):
+    """One browser per engine for every test class of the run (a firefox takes seconds
+    to start), closed when the run ends."""
+    if engine not in _shared:
+        _shared[engine] = launch(engine)
+        atexit.register(_shared[engine].close)
+    return _shared[engine]
 
 
 def site_copy(tmp, change):
@@ -64,11 +77,10 @@ class EngineTests:
         if not os.path.isfile(os.path.join(SITE, "index.html")):
             raise unittest.SkipTest("no page in %s: run web/build.sh" % SITE)
         cls.server = cdp.StaticServer(SITE)
-        cls.browser = launch(cls.engine)
+        cls.browser = shared_browser(cls.engine)
 
     @classmethod
     def tearDownClass(cls):
-        cls.browser.close()
         cls.server.close()
 
     def open(self, query="", width=640, height=360, server=None, init_script=None,
