@@ -1,7 +1,7 @@
-// The page's events: Escape from the keyboard, the page's size changes. The page has no
-// window to close (closing the tab ends everything at once), no cursor of the system's to
-// hide beyond the canvas's own, and keeps the screen awake through the Wake Lock API
-// where the browser has it.
+// The page's events: Escape from the keyboard, changes of the page's size and density. The
+// page has no window to close (closing the tab ends everything at once), no cursor of the
+// system's to hide beyond the canvas's own, and keeps the screen awake through the Wake
+// Lock API where the browser has it.
 #include "platform/events.h"
 
 #include <emscripten/emscripten.h>
