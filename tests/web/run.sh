@@ -15,10 +15,14 @@ command -v chromium >/dev/null || missing+=(chromium)
 command -v firefox-esr >/dev/null || missing+=(firefox-esr)
 command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
 command -v xdotool >/dev/null || missing+=(xdotool)
-[ -e /usr/lib/x86_64-linux-gnu/dri/swrast_dri.so ] || missing+=(libgl1-mesa-dri)
+[ -e /usr/lib/x86_64-linux-gnu/dri/swrast_dri.so ] || missing+=(libgl1-mesa-dri)  # llvmpipe
+# firefox's sound goes to a private PulseAudio server (pactl, parec: pulseaudio-utils).
+{ command -v pulseaudio && command -v parec; } >/dev/null || missing+=(pulseaudio pulseaudio-utils)
 if [ ${#missing[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y \
-    --no-install-recommends "${missing[@]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}" ||
+    { apt-get -o DPkg::Lock::Timeout=600 update &&
+      apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"; }
 fi
 start=$(date +%s)
 site=$(QUORL_BUILD_DIR=$desktop "$root/web/build.sh" | tail -n 1)
