@@ -259,8 +259,9 @@ build_show() {
     ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$build/CMakeCache.txt"; then
     rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
   fi
+  # Through ccache, as every build of the tree (setup.sh installs it).
   local launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  command -v ccache >/dev/null && mapfile -t launcher < <("$root/setup.sh" --launcher)
   emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
     -DQUORL_WEB_PREFIX="$prefix" >&2
   cmake --build "$build" -j"$jobs" >&2
