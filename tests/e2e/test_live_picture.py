@@ -32,7 +32,7 @@ def start_xvfb(width, height):
     """A private virtual display of the given shape; returns (process, ":N")."""
     read_end, write_end = os.pipe()
     proc = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
+        ["Xvfb", "-noreset", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
          "-nolisten", "tcp"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
         start_new_session=True)

@@ -20,7 +20,7 @@ def start_xvfb():
     """Starts Xvfb on a free display; returns (process, ':N')."""
     read_fd, write_fd = os.pipe()
     proc = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+        ["Xvfb", "-noreset", "-displayfd", str(write_fd), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
         pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:

@@ -129,7 +129,7 @@ class DisplayLost(unittest.TestCase):
         runtime = harness.make_tmpdir()
         read_end, write_end = os.pipe()
         server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
+            ["Xvfb", "-noreset", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
              "640x480x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, start_new_session=True,
             env=dict(os.environ, XDG_RUNTIME_DIR=runtime))
