@@ -21,7 +21,7 @@ void request_gl_attributes();
 // no window manager runs, a borderless window of the screen's size at (0, 0) instead,
 // which covers the screen without a request nobody answers. Returns the desktop size of the
 // window's display (640 x 480 when it cannot be read). Failures are not reported here:
-// they surface as missing entry points, as on the original platform.
+// no window or no context shows at the next step, as the entry points it lacks.
 Size open_show_window();
 
 // For rendering without a display (capture, tests): SDL's offscreen driver and a hidden
