@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "platform/web/clock_control.h"
 #include "platform/web/page.h"
+#include "platform/web/wake.h"
 
 namespace {
 

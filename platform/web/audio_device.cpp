@@ -119,11 +119,8 @@ uint64_t looping_output_stale_halves() {
   return g_output.player.stale_halves.load(std::memory_order_relaxed);
 }
 
-uint64_t looping_output_frames_skipped() { return 0; }
-uint64_t looping_output_underruns() { return 0; }
-uint64_t looping_output_losses() { return 0; }
-uint64_t looping_output_reopens() { return 0; }
-bool looping_output_playing() { return g_output.open; }
+// The browser's device is never lost and never skips: Web Audio keeps its own pace.
+OutputCounts looping_output_counts() { return {0, 0, audio::kNoLag, 0, 0, g_output.open}; }
 
 const Wakeup& looping_output_wakeup() { return g_output.player.half_started; }
 
