@@ -177,7 +177,7 @@ class RunReport(unittest.TestCase):
         self.assertEqual([p["name"] for p in r["startup"]["phases"]], PHASES[:4])
         self.assertIsNone(r["startup"]["first_frame_ms"])
         self.assertEqual(r["frames"]["count"], 0)
-        self.assertEqual(r["exit_code"], -1)
+        self.assertEqual(r["exit_code"], 255)  # the process's own exit status
 
 
 if __name__ == "__main__":

@@ -77,7 +77,7 @@ class SignalDuringBox(unittest.TestCase):
                     print("%s: ended after %.2f s" % (name, seconds))
                     self.assertEqual(status, 255, err)
                     self.assertIn("%s: Could not open" % caption, err.splitlines())
-                    self.assertIn("quorl run report (exit code -1)", err)  # as any failed start
+                    self.assertIn("quorl run report (exit code 255)", err)  # as any failed start
                     self.assertTrue(wait_for(lambda: not group_alive(proc.pid), 1.0),
                                     "a process of the program outlived it (the box's?)")
                     self.assertTrue(wait_for(lambda: root_children() <= before, 1.0),
