@@ -35,6 +35,7 @@ void play_show(const platform::web::PageOptions& page) {
   platform::web::set_half_started_handler(&audio::refill_from_main_loop);
   platform::web::set_clock_speed(page.speed);
   app::draw_first_frame();  // held at clock 0 until the click
+  platform::web::frame_drawn();
   platform::web::wait_for_click(&start_playing);
 }
 

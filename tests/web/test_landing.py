@@ -131,7 +131,7 @@ class LandingTests(EngineTests):
         errors = [t for kind, t in page.console if kind == "error"]
         for caption, text in boxes:
             self.assertIn(caption + ": " + text, errors)
-        self.assertEqual(page.evaluate("quorlPage.endCode"), -1)
+        self.assertEqual(page.evaluate("quorlPage.endCode"), 255)  # a failed start
 
     def test_a_broken_picture_shows_the_desktop_message_and_no_frame(self):
         site, line = broken_picture(self.temporary())
@@ -141,7 +141,7 @@ class LandingTests(EngineTests):
         self.addCleanup(server.close)
         page = self.open(server=server)
         page.wait_for("quorlPage.endCode !== null", 120)
-        self.assertEqual(page.evaluate("quorlPage.endCode"), -1)
+        self.assertEqual(page.evaluate("quorlPage.endCode"), 255)  # a failed start
         self.assertEqual(page.evaluate("quorlPage.boxes"), [[caption, text]])
         self.assertEqual(page.evaluate(CARD_TEXT), [line[0]])
         page.drain_events()
