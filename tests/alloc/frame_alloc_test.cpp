@@ -1,12 +1,16 @@
 // The display frame allocates nothing: demo frames over the whole show (every scene, still,
 // the writing strip, both fades and the end) against GL fakes, with every heap entry point
-// of this process counted. Its own executable, because it replaces malloc and operator new.
+// of this process counted, and so do the program's own main-loop passes around them. Its
+// own executable, because it replaces malloc and operator new.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <type_traits>
 
 #include "alloc_counter.h"
+#include "app/main_loop.h"
+#include "bench/frame_timer.h"
 #include "demo/demo.h"
 #include "demo_setup.h"
 #include "platform/events.h"
@@ -75,6 +79,55 @@ TEST_F(FrameAllocations, ThousandsOfDemoFramesOverTheWholeShowAllocateNothing) {
   EXPECT_EQ(made, 0);
   EXPECT_GE(g_calls[k_glDrawArrays] - draws_before, 2000) << "every frame composites";
   EXPECT_TRUE(platform::take_quit(nullptr)) << "the frames ran to the show's end";
+}
+
+// The platform's part of a pass (frame clock, refill, the event pump with the display
+// watch, the Escape poll, present) around the demo frame: the program's own services, with
+// no display or video started, so SDL's calls return at once.
+uint64_t g_ticks = 0;
+uint64_t test_ticks() { return g_ticks; }
+uint64_t test_ticks_per_second() { return 1000; }
+
+TEST_F(FrameAllocations, TheProgramsOwnPassesAllocateNothing) {
+  app::LoopServices services = app::show_services();
+  services.counter = &test_ticks;
+  services.frequency = &test_ticks_per_second;
+  g_ticks = 0;
+  app::MainLoop loop = app::start_main_loop(services);
+  int code = 0;
+  // The first passes may set things up once (SDL's error text, for one).
+  for (int k = 0; k < 8; ++k) {
+    g_ticks = static_cast<uint64_t>(k * 17);
+    app::run_pass(&loop, &code);
+  }
+  const long draws_before = g_calls[k_glDrawArrays];
+  const long before = bench::allocations();
+  for (int k = 0; k < 3000; ++k) {
+    g_ticks = 200 + static_cast<uint64_t>(k) * 41;  // 0.2 s to 123 s, every scene
+    app::run_pass(&loop, &code);
+  }
+  EXPECT_EQ(bench::allocations() - before, 0);
+  EXPECT_GE(g_calls[k_glDrawArrays] - draws_before, 3000) << "every pass composites";
+}
+
+// The frame benchmarks' line: the median frame's allocations, and apart the ones beyond it
+// (one frame's burst, as when the driver compiles a shader variant).
+TEST(FrameTimerLine, MedianFrameAndTheAllocationsBeyondItOnce) {
+  bench::FrameTimer timer(8);
+  const int per_frame[] = {2, 3, 2, 50, 2, 2, 3};
+  for (int n : per_frame) {
+    timer.begin();
+    for (int i = 0; i < n; ++i) {
+      void* volatile p = malloc(8);
+      free(p);
+    }
+    timer.end();
+  }
+  testing::internal::CaptureStdout();
+  timer.print("probe");
+  const std::string line = testing::internal::GetCapturedStdout();
+  EXPECT_NE(line.find("probe frame_ms "), std::string::npos) << line;
+  EXPECT_NE(line.find(" allocs 2.0 allocs_once 50 frames 7\n"), std::string::npos) << line;
 }
 
 }  // namespace
