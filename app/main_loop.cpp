@@ -3,6 +3,7 @@
 #include "app/start_show.h"
 #include "audio/music.h"
 #include "demo/demo.h"
+#include "platform/audio_device.h"
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/loop.h"
@@ -54,8 +55,13 @@ int run_main_loop(const LoopServices& services) {
 void play_show() {
   platform::hide_cursor();  // 12. cursor
   audio::resume_output();   // 13. the music starts
+  // The clock starts at the device's first request, so a slow sound server delays picture
+  // and music together rather than cutting the opening.
+  const platform::FirstRequest first = platform::wait_for_first_request(audio::kFirstRequestWaitMs);
+  report::first_request_waited(first);
   // 14. main loop
   g_show_loop = start_main_loop(show_services());
+  g_show_loop.start = first.clock_start;
   platform::run_loop(&show_pass);
 }
 

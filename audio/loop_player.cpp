@@ -1,5 +1,6 @@
 // The looping block's player, the same for every sound device: what a device callback
 // copies, and how it keeps in step with the clock.
+#include <algorithm>
 #include <cstring>
 
 #include "audio/loop_player.h"
@@ -39,13 +40,41 @@ void play_from_loop(LoopPlayer* player, float* out, uint32_t frames) {
   if (run_half(position) != half_before) platform::wake(player->half_started);
 }
 
+uint64_t step_skip(StepWatch* w, int64_t lag) {
+  if (!w->started) {
+    w->started = true;
+    return lag > 0 ? static_cast<uint64_t>(lag) : 0;
+  }
+  if (lag > w->lead + kStepMarginFrames) {
+    w->seen = 0;
+    return static_cast<uint64_t>(lag - w->lead - kStepMarginFrames);
+  }
+  w->window[w->seen % kStepWindow] = lag;
+  if (++w->seen < kStepWindow) return 0;
+  const int64_t* begin = w->window;
+  const int64_t* end = begin + kStepWindow;
+  const int64_t level = *std::min_element(begin, end);
+  if (!w->lead_known) {
+    w->lead_known = true;
+    w->lead = level;
+    return 0;
+  }
+  if (level > w->lead + kStepToleranceFrames) {
+    w->seen = 0;
+    return static_cast<uint64_t>(level - w->lead);
+  }
+  const int64_t top = *std::max_element(begin, end);
+  if (top < w->lead) w->lead = top;
+  return 0;
+}
+
 void keep_in_step(LoopPlayer* player, uint64_t due) {
   const uint64_t position = player->played.load(std::memory_order_relaxed);
+  const int64_t lag = static_cast<int64_t>(due - position);
   if (player->first_lag.load(std::memory_order_relaxed) == kNoLag) {
-    player->first_lag.store(static_cast<int64_t>(due - position), std::memory_order_relaxed);
+    player->first_lag.store(lag, std::memory_order_relaxed);
   }
-  player->lead = lead_after(player->lead, position, due);
-  const uint64_t skip = frames_to_skip(position, due, player->lead, kStepMarginFrames);
+  const uint64_t skip = step_skip(&player->watch, lag);
   if (skip == 0) return;
   player->cursor = static_cast<uint32_t>((player->cursor + skip % kLoopFrames) % kLoopFrames);
   player->frames_skipped.fetch_add(skip, std::memory_order_relaxed);

@@ -19,19 +19,28 @@ constexpr uint32_t kLoopHalfFrames = kLoopFrames / 2;             // 16384
 // half (the copy splits there anyway).
 constexpr uint32_t kDeviceFrames = 4096;
 
-// Keeping the music with the clock. At the start of each callback the lag is the frames
-// due since the resume (clock x rate) minus the position. A server asks for the next
-// buffer while it still holds some, so in step the lag there is negative: the device's
-// own lead, learned as the lowest lag seen (at most one device buffer; PipeWire's pulse
-// server gives about 2600 frames). When the lag exceeds that lead by more than the margin,
-// the server ran dry and played silence meanwhile: the position moves forward so the lag
-// is the lead again, and what is heard is back in step. The margin is one device buffer
-// (93 ms at 44100 Hz): a callback that is merely late raises the lag by its lateness, by
-// at most the lead before the server runs dry, so a margin below the lead would skip music
-// that was never late; above it, the music is heard at most the margin behind the picture.
-constexpr uint32_t kStepMarginFrames = kDeviceFrames;
-constexpr int64_t kMaxLeadFrames = kDeviceFrames;
+// Keeping the music with the clock. The clock starts at the device's first request, and at
+// the start of each callback the lag is the frames due since then (clock x rate) minus the
+// position. A server asks for the next buffer while it still holds some, so in step the lag
+// sits at a level of its own, the lead: within a few frames for PipeWire's pulse server,
+// drifting over some 500 frames for PulseAudio's. When the server runs dry it plays silence
+// and the music falls behind by as much, and the level rises by that much: that rise, not
+// the lag of one late callback (which a server that still held enough plays through), is
+// what a skip moves the position forward by, so that the music lands where the clock says.
+// The level is the lowest lag of the last kStepWindow callbacks; the lead is the first such
+// window's level, and follows a server that comes to hold more (a whole window below it;
+// a burst of requests after a dropout is shorter than that). A rise within the tolerance is
+// such drift, and no skip. A callback more than kStepMarginFrames beyond the lead is a long
+// stop (a suspend, a server that ran dry for long): all of it but the margin (more than a
+// server holds when it asks) is skipped at once, never too much, and the window takes the rest.
+constexpr uint32_t kStepWindow = 8;  // callbacks: 0.74 s at 44100 Hz
+constexpr int64_t kStepToleranceFrames = 1024;
+constexpr int64_t kStepMarginFrames = 2 * kDeviceFrames;
 constexpr int64_t kNoLag = INT64_MIN;  // no callback looked at the clock yet
+
+// How long the first frame waits for the device's first request before the show starts
+// without it: a server that served a run before can take over a second.
+constexpr uint32_t kFirstRequestWaitMs = 2000;
 
 // Frames a device at `rate` takes in `ticks` of a counter running at `ticks_per_second`.
 // Split so that no product overflows for any rate and any run length.
@@ -39,20 +48,19 @@ constexpr uint64_t frames_due(uint64_t ticks, uint64_t ticks_per_second, uint32_
   return ticks / ticks_per_second * rate + ticks % ticks_per_second * rate / ticks_per_second;
 }
 
-// The device's lead after seeing `position` with `due` frames due: the lowest lag so far,
-// never below -kMaxLeadFrames (a burst of callbacks runs further ahead once; that is no
-// lead to keep) and never above 0.
-constexpr int64_t lead_after(int64_t lead, uint64_t position, uint64_t due) {
-  const int64_t lag = static_cast<int64_t>(due - position);
-  return lag >= lead ? lead : lag < -kMaxLeadFrames ? -kMaxLeadFrames : lag;
-}
+// What the step keeping has learned of a device: pure state, reset for each device opened.
+struct StepWatch {
+  bool started = false;     // the first callback has been seen
+  bool lead_known = false;  // a whole window has been seen
+  int64_t lead = 0;         // the level in step
+  uint32_t seen = 0;        // lags in the window since the start or the last skip
+  int64_t window[kStepWindow] = {};
+};
 
-// Frames to move the position forward to be back at the lead: 0 while the lag is at most
-// `margin` above it.
-constexpr uint64_t frames_to_skip(uint64_t position, uint64_t due, int64_t lead, uint32_t margin) {
-  const int64_t lag = static_cast<int64_t>(due - position);
-  return lag > lead + static_cast<int64_t>(margin) ? static_cast<uint64_t>(lag - lead) : 0;
-}
+// The frames to move the position forward at a callback whose lag is `lag`, learning as it
+// goes. The first callback's lag is the lateness of a request that came after the clock
+// started without it: skipped whole.
+uint64_t step_skip(StepWatch* watch, int64_t lag);
 
 // Half number n of the run: positions n * 16384 up to (n + 1) * 16384, played from half
 // n % 2 of the block. Half 0 is the silent lead-in.
@@ -76,20 +84,19 @@ struct LoopPlayer {
   std::atomic<uint64_t> stale_halves{0};  // halves that started before they were refilled
   platform::Wakeup half_started;          // woken when the position reaches a new half
   // Kept in step with the clock once resumed_at is set (never for drivers that write a
-  // file at the program's pace): counter tick of the resume, and the device's rate.
+  // file at the program's pace): counter tick the clock counts from, and the device's rate.
   std::atomic<uint64_t> resumed_at{0};
   uint64_t ticks_per_second = 1;
   uint32_t rate = 0;
   std::atomic<uint64_t> frames_skipped{0};  // moved forward to stay in step
   std::atomic<uint64_t> underruns{0};       // times the position was found behind the clock
-  int64_t lead = 0;                         // the callback's own: lead_after
+  StepWatch watch{};                        // the callback's own
   std::atomic<int64_t> first_lag{kNoLag};   // the lag at the first callback after the resume
 };
 
-// Learns the device's lead, and when the position is more than kStepMarginFrames behind
-// it, moves the position (and the cursor) forward to the lead and counts the skip; the halves it
-// lands in play from the block as usual, or as silence until the refill catches up. Call only from
-// the callback.
+// Moves the position (and the cursor) forward by step_skip's frames and counts the skip;
+// the halves it lands in play from the block as usual, or as silence until the refill
+// catches up. Call only from the callback.
 void keep_in_step(LoopPlayer* player, uint64_t due);
 
 // The whole callback: copies `frames` frames from the block at the cursor into `out`

@@ -26,6 +26,17 @@ void close_looping_output();
 // Starts (or restarts) playback; nothing happens when no device is open.
 void resume_looping_output();
 
+// The show's clock starts when the resumed device first asks for sound, so that a server
+// slow to start delays picture and music together instead of cutting the opening. Waits
+// for that request, at most `timeout_ms`; then the clock starts anyway and the step keeping
+// meets the late request by skipping. Returns at once without a device.
+struct FirstRequest {
+  uint64_t clock_start;  // counter tick the show's clock counts from: the request, or now
+  uint64_t waited;       // counter ticks spent waiting here
+  bool answered;         // false: none came within the timeout (or no device plays)
+};
+FirstRequest wait_for_first_request(uint32_t timeout_ms);
+
 // Frames handed to the device since it was opened; 0 while paused or without a device.
 uint64_t looping_output_position();
 

@@ -112,10 +112,25 @@ Section startup_section(const RunReport& r) {
                             real("ms", " %9.1f ms\n", ms(r.phase_seconds[i]), 3)});
   }
   s.fields.push_back(std::move(phases));
+  // The first frame's wait for the sound device to ask for sound: the clock starts there.
+  const bool waited = r.sound_wait >= 0.0;
+  const bool device = r.rate > 0;
+  s.fields.push_back(text(nullptr, waited ? "  %-20s" : nullptr, "sound's first request"));
+  s.fields.push_back(real_or_null("sound_wait_ms", " %9.1f ms", waited, ms(r.sound_wait), 3));
+  s.fields.push_back(text("sound_request", nullptr,
+                          !waited            ? "none"
+                          : r.sound_answered ? "answered"
+                          : device           ? "timed out"
+                                             : "no device"));
+  s.fields.push_back(null(nullptr, !waited            ? nullptr
+                                   : r.sound_answered ? "  (the clock starts there)\n"
+                                   : device ? "  (none came: the show started without it)\n"
+                                            : "  (no sound device)\n"));
   if (first) {
     s.fields.push_back(text(nullptr, "  %-20s", "the rest"));
     s.fields.push_back(real(nullptr, " %9.1f ms  (the first frame and the untimed steps)\n",
-                            ms(r.to_first_frame - phases_total(r)), 0));
+                            ms(r.to_first_frame - phases_total(r) - (waited ? r.sound_wait : 0.0)),
+                            0));
   }
   return s;
 }

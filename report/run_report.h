@@ -31,7 +31,9 @@ struct RunReport {
   bool has_startup = true;  // false: the capture tool, which has no start-up here
   int phases_reached = 0;   // phases[0 .. phases_reached) were timed, in order
   double phase_seconds[kPhaseCount] = {};
-  double to_first_frame = -1.0;          // process start to the first presented frame; < 0: none
+  double to_first_frame = -1.0;  // process start to the first presented frame; < 0: none
+  double sound_wait = -1.0;      // the first frame's wait for the device's first request; < 0: none
+  bool sound_answered = false;   // the request came within the wait (false: none, or no device)
   bool frames_are_render_times = false;  // the capture tool's simulated clock
   FrameSummary frames;
   uint64_t passes = 0;  // display frames run

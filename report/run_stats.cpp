@@ -30,6 +30,8 @@ struct StatsState {
   uint64_t loop_start = 0;     // counter reading the frame clock counts from
   uint64_t first_present = 0;  // 0: not yet
   uint64_t first_played = 0;   // device frames played at the first present
+  bool waited = false;         // the show's loop waited for the sound (first_wait is set)
+  platform::FirstRequest first_wait = {};
   FrameTimes frames = {g_ring, kRingFrames, 0, 0.0, 0.0};
 } g_stats;
 
@@ -91,6 +93,10 @@ RunReport collect(int exit_code) {
   r.first_callback_lag = r.first_callback_known ? music.first_lag : 0;
   r.devices_lost = music.devices_lost;
   r.devices_reopened = music.devices_reopened;
+  if (g_stats.waited) {
+    r.sound_wait = seconds_between(0, g_stats.first_wait.waited);
+    r.sound_answered = g_stats.first_wait.answered;
+  }
   r.lead_in = audio::kHalfFrames;
   r.clock_seconds = g_stats.passes > 0 ? seconds_between(g_stats.loop_start, now) : 0.0;
   r.screen_width = demo::inputs().screen_width;
@@ -136,6 +142,12 @@ void phase_done(Phase phase) {
   if (phase == Phase::kWindow) {
     std::snprintf(g_stats.renderer, sizeof g_stats.renderer, "%s", gl_renderer().c_str());
   }
+}
+
+void first_request_waited(const platform::FirstRequest& first) {
+  if (g_stats.mode == StatsMode::kOff) return;
+  g_stats.waited = true;
+  g_stats.first_wait = first;
 }
 
 app::LoopServices with_run_stats(const app::LoopServices& services) {

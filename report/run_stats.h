@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/main_loop.h"
+#include "platform/audio_device.h"
 #include "report/run_report.h"
 
 #include <string>
@@ -26,6 +27,10 @@ void start_run_stats();
 // Marks the end of a start-up phase; it began where the previous one ended (or at process
 // start). Nothing happens when recording is off.
 void phase_done(Phase phase);
+
+// How long the first frame waited for the sound device's first request. Nothing happens
+// when recording is off.
+void first_request_waited(const platform::FirstRequest& first);
 
 // The main loop's services, wrapped to record frame times and the first present when
 // recording is on (a subtraction and a store per pass); unchanged when it is off.

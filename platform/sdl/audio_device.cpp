@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/clock.h"
 
@@ -17,6 +19,9 @@ struct OutputState {
   std::atomic<bool> keeps_step{false};  // the driver plays by a clock, not a file at our pace
   bool asked_real_time;                 // the device thread's own, set by its first callback
   std::atomic<bool> resumed{false};
+  // Counter tick the show's clock counts from: set by the first callback after the resume
+  // (the device's first request) or by wait_for_first_request giving up; 0 until then.
+  std::atomic<uint64_t> clock_start{0};
   std::atomic<bool> playing{false};
   std::atomic<uint64_t> losses{0};
   std::atomic<uint64_t> reopens{0};
@@ -34,10 +39,20 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
     raise_thread_priority_above(1);
   }
   auto* player = static_cast<audio::LoopPlayer*>(userdata);
-  const uint64_t resumed_at = player->resumed_at.load(std::memory_order_acquire);
-  if (resumed_at != 0) {
+  // SDL calls back only once unpaused: the first call is the device's first request.
+  const uint64_t now = counter();
+  uint64_t start = g_output.clock_start.load(std::memory_order_acquire);
+  // When the waiter gave up first, its tick stays the start (`start` gets it) and this
+  // late request is met by the step keeping.
+  if (start == 0 && g_output.clock_start.compare_exchange_strong(start, std::max<uint64_t>(now, 1),
+                                                                 std::memory_order_acq_rel)) {
+    start = std::max<uint64_t>(now, 1);
+  }
+  if (g_output.keeps_step.load(std::memory_order_relaxed)) {
+    player->resumed_at.store(start, std::memory_order_relaxed);
     audio::keep_in_step(
-        player, audio::frames_due(counter() - resumed_at, player->ticks_per_second, player->rate));
+        player,
+        now < start ? 0 : audio::frames_due(now - start, player->ticks_per_second, player->rate));
   }
   audio::play_from_loop(player, reinterpret_cast<float*>(stream),
                         static_cast<uint32_t>(len) / (2 * sizeof(float)));
@@ -64,11 +79,12 @@ bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
   p.played.store(0, std::memory_order_relaxed);
   p.stale_halves.store(0, std::memory_order_relaxed);
   p.resumed_at.store(0, std::memory_order_relaxed);
+  g_output.clock_start.store(0, std::memory_order_relaxed);
   p.ticks_per_second = counter_frequency();
   p.rate = rate;
   p.frames_skipped.store(0, std::memory_order_relaxed);
   p.underruns.store(0, std::memory_order_relaxed);
-  p.lead = 0;
+  p.watch = audio::StepWatch{};
   p.first_lag.store(audio::kNoLag, std::memory_order_relaxed);
   g_output.asked_real_time = false;
   g_output.resumed.store(false, std::memory_order_relaxed);
@@ -128,12 +144,12 @@ void watch_looping_output() {
   g_output.asked_real_time = false;
   // Paused, so no callback runs yet: start where the clock is, not where the lost device
   // stopped (unpausing orders these writes before the first callback).
-  const uint64_t resumed_at = p.resumed_at.load(std::memory_order_relaxed);
-  if (resumed_at != 0) {
-    const uint64_t due = audio::frames_due(counter() - resumed_at, p.ticks_per_second, p.rate);
+  const uint64_t start = g_output.clock_start.load(std::memory_order_acquire);
+  if (start != 0) {
+    const uint64_t due = audio::frames_due(counter() - start, p.ticks_per_second, p.rate);
     const uint64_t position = std::max(due, p.played.load(std::memory_order_relaxed));
     p.cursor = static_cast<uint32_t>(position % audio::kLoopFrames);
-    p.lead = 0;  // a new device, with a lead of its own
+    p.watch = audio::StepWatch{};  // a new device, with a lead of its own
     p.played.store(position, std::memory_order_release);
   }
   g_output.reopens.fetch_add(1, std::memory_order_relaxed);
@@ -150,13 +166,31 @@ void close_looping_output() {
 
 void resume_looping_output() {
   if (g_output.device == 0) return;
-  // The clock starts before the first callback can look at it.
-  if (g_output.keeps_step.load(std::memory_order_relaxed)) {
-    g_output.player.resumed_at.store(std::max<uint64_t>(counter(), 1), std::memory_order_release);
-  }
   SDL_PauseAudioDevice(g_output.device, 0);
   // From here the device is the refill thread's (watch_looping_output).
   g_output.resumed.store(true, std::memory_order_release);
+}
+
+FirstRequest wait_for_first_request(uint32_t timeout_ms) {
+  const uint64_t begin = counter();
+  const uint64_t per_second = counter_frequency();
+  if (!g_output.resumed.load(std::memory_order_acquire)) return {begin, 0, false};
+  const uint64_t deadline = begin + uint64_t{timeout_ms} * per_second / 1000;
+  uint64_t start = g_output.clock_start.load(std::memory_order_acquire);
+  while (start == 0) {
+    const uint64_t now = counter();
+    if (now >= deadline) {
+      // None came: the clock starts now, unless the request slipped in meanwhile.
+      if (g_output.clock_start.compare_exchange_strong(start, now, std::memory_order_acq_rel)) {
+        return {now, now - begin, false};
+      }
+      break;
+    }
+    // The tick, not the moment this loop sees it, is the clock's start: 1 ms polls suffice.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    start = g_output.clock_start.load(std::memory_order_acquire);
+  }
+  return {start, start > begin ? start - begin : 0, true};
 }
 
 uint64_t looping_output_position() {

@@ -4,6 +4,7 @@
 // the audio thread, which without shared memory cannot read the block: its samples would
 // have to be posted to it, a second buffer with its own bookkeeping beside this one.
 #include "platform/audio_device.h"
+#include "platform/clock.h"
 
 #include <emscripten/emscripten.h>
 
@@ -110,6 +111,9 @@ void resume_looping_output() {
   g_output.resumed = true;
   web_audio_resume();
 }
+
+// The page cannot block: its clock starts at once, and the browser's device keeps its pace.
+FirstRequest wait_for_first_request(uint32_t) { return {counter(), 0, g_output.open}; }
 
 uint64_t looping_output_position() {
   return g_output.player.played.load(std::memory_order_acquire);
