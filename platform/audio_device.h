@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// Said on stderr when no device opens (and the sound library's own complaints are not).
+constexpr const char* kNoSoundDevice = "quorl: no sound device found; the show plays silently.";
+
 // Opens the default output device for 2 channels of float32 at `rate` with no format
 // change and audio::kDeviceFrames frames per callback, paused, playing `block` from its start.
 // False when no device opens; the caller then runs silently and the position stays 0.

@@ -1,8 +1,11 @@
 #include "platform/audio_device.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -62,6 +65,25 @@ void SDLCALL device_callback(void* userdata, Uint8* stream, int len) {
 
 namespace {
 
+void ignore_alsa_error(const char*, int, const char*, int, const char*, ...) {}
+
+// Without a sound card libasound prints its own lines ("ALSA lib ... cannot find card")
+// while SDL probes it; kNoSoundDevice says it once instead. SDL loads the same library, so
+// the handler set here holds for its calls too. The library stays loaded.
+void quiet_alsa() {
+  void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!lib) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  auto set = reinterpret_cast<SetHandler>(dlsym(lib, "snd_lib_error_set_handler"));
+  if (set) set(&ignore_alsa_error);
+}
+
+bool no_device() {
+  std::fprintf(stderr, "%s\n", kNoSoundDevice);
+  return false;
+}
+
 // Opens the default device paused with what g_output.want asks for; 0 when none opens.
 SDL_AudioDeviceID open_device() {
   SDL_AudioSpec have;
@@ -93,7 +115,8 @@ bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
   g_output.losses.store(0, std::memory_order_relaxed);
   g_output.reopens.store(0, std::memory_order_relaxed);
   if (p.half_started.fd < 0) make_wakeup(&p.half_started);
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  quiet_alsa();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return no_device();
   SDL_zero(g_output.want);
   g_output.want.freq = static_cast<int>(rate);
   g_output.want.format = AUDIO_F32SYS;
@@ -102,7 +125,7 @@ bool open_looping_output(const audio::LoopingBlock* block, uint32_t rate) {
   g_output.want.callback = device_callback;
   g_output.want.userdata = &p;
   g_output.device = open_device();
-  if (g_output.device == 0) return false;
+  if (g_output.device == 0) return no_device();
   // The disk and dummy drivers take the sound at the program's pace, not a clock's: a
   // file written a little slower than real time is no underrun, and its tests compare it
   // with the decode bit for bit.

@@ -94,6 +94,40 @@ TEST_F(VorbisDecoderTest, FileCutInHalfPlaysItsFirstPartThenEnds) {
   EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin()));
 }
 
+// Start offsets of the Ogg pages in a file (where "OggS" begins a page).
+std::vector<size_t> page_starts(const std::vector<uint8_t>& bytes) {
+  std::vector<size_t> starts;
+  for (size_t i = 0; i + 27 <= bytes.size(); ++i) {
+    if (bytes[i] == 'O' && bytes[i + 1] == 'g' && bytes[i + 2] == 'g' && bytes[i + 3] == 'S') {
+      starts.push_back(i);
+    }
+  }
+  return starts;
+}
+
+TEST_F(VorbisDecoderTest, ADamagedPageIsSkippedAndTheMusicGoesOn) {
+  std::vector<uint8_t> bytes = make(2, 44100, "6");
+  if (bytes.empty()) GTEST_SKIP() << "ffmpeg is needed to make a Vorbis file";
+  const std::vector<float> whole = reference_vorbis_decode(path_);
+  const std::vector<size_t> pages = page_starts(bytes);
+  ASSERT_GE(pages.size(), 6u) << "too few pages to damage one in the middle";
+  // Garbage over the middle of a page's audio, two fifths into the file: its checksum fails.
+  const size_t page = pages[pages.size() * 2 / 5];
+  const size_t end = pages[pages.size() * 2 / 5 + 1];
+  for (size_t i = page + (end - page) / 3; i < page + 2 * (end - page) / 3; ++i) bytes[i] ^= 0x5a;
+  audio::VorbisStream* v = audio::open_vorbis(bytes.data(), bytes.size());
+  ASSERT_NE(v, nullptr);
+  const std::vector<float> got = pull_all(v);
+  audio::close_vorbis(v);
+  // Only the damaged stretch is missing: the music after it plays to the end as it should.
+  ASSERT_LT(got.size(), whole.size()) << "nothing was damaged";
+  ASSERT_GT(got.size(), whole.size() * 4 / 5) << "the music ended at the damage";
+  const size_t tail = 2 * 44100;
+  EXPECT_TRUE(std::equal(got.end() - tail, got.end(), whole.end() - tail))
+      << "the last second differs from the undamaged decode";
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + tail, whole.begin()));
+}
+
 TEST_F(VorbisDecoderTest, RefusesWhatIsNotAPlayableStream) {
   const std::vector<uint8_t> bytes = make(2, 48000, "0.5");
   if (bytes.empty()) GTEST_SKIP() << "ffmpeg is needed to make a Vorbis file";
