@@ -1,7 +1,8 @@
 """Sound servers for the end-to-end tests, each private to its test (own runtime folder,
 own session bus where it needs one): PulseAudio, and PipeWire with wireplumber and
 pipewire-pulse as desktops run it. Both play into a null sink in float32 at the music's
-rate whose monitor parec records. Also: reading a recording back against the decode."""
+rate whose monitor parec records. Also: a sound device whose first request comes late, and
+reading a recording back against the decode."""
 import os
 import shutil
 import signal
@@ -10,6 +11,69 @@ import time
 
 STRESS = ["stress-ng", "--quiet", "--timeout", "300s", "--cpu", "4", "--vm", "2"]
 SINK = "quorl_null"
+
+# After the server ran dry the music must be back within IN_STEP_FRAMES of where it began
+# (the step keeping's tolerance, 1024 frames, and an ordinary callback's lateness) within
+# SETTLE_SECONDS (the window it judges by, after the burst of requests a refilling server
+# makes), and never further ahead than that.
+IN_STEP_FRAMES = 1536
+SETTLE_SECONDS = 3.0
+
+# Preloaded into the program: its first unpause of the sound device happens `ms` later, on
+# a thread of its own, so the device first asks for sound that late after the resume, as a
+# server that served a run before can.
+_LATE_FIRST_REQUEST_C = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <time.h>
+
+static void (*real_pause)(unsigned, int);
+static unsigned late_device;
+
+static void *unpause_later(void *unused) {
+  (void)unused;
+  const char *ms = getenv("QUORL_TEST_FIRST_REQUEST_MS");
+  const long delay = ms ? atol(ms) : 1500;
+  struct timespec t = {delay / 1000, (delay % 1000) * 1000000L};
+  nanosleep(&t, NULL);
+  real_pause(late_device, 0);
+  return NULL;
+}
+
+void SDL_PauseAudioDevice(unsigned device, int pause_on) {
+  static int delayed;
+  if (!real_pause) real_pause = (void (*)(unsigned, int))dlsym(RTLD_NEXT, "SDL_PauseAudioDevice");
+  if (pause_on || delayed) {
+    real_pause(device, pause_on);
+    return;
+  }
+  delayed = 1;
+  late_device = device;
+  pthread_t thread;
+  if (pthread_create(&thread, NULL, unpause_later, NULL) != 0) {
+    real_pause(device, 0);
+    return;
+  }
+  pthread_detach(thread);
+}
+"""
+
+
+def late_first_request_env(tmp, ms):
+    """The environment that makes the device's first request come `ms` after the resume;
+    None when no C compiler is here to build the preload."""
+    cc = shutil.which("cc") or shutil.which("gcc")
+    if cc is None:
+        return None
+    src = os.path.join(tmp, "late_first_request.c")
+    lib = os.path.join(tmp, "late_first_request.so")
+    with open(src, "w") as f:
+        f.write(_LATE_FIRST_REQUEST_C)
+    subprocess.run([cc, "-shared", "-fPIC", "-O1", "-o", lib, src, "-ldl", "-lpthread"],
+                   check=True, capture_output=True)
+    return {"LD_PRELOAD": lib, "QUORL_TEST_FIRST_REQUEST_MS": str(ms)}
 
 
 def start_group(cmd, env=None, **kw):
@@ -241,3 +305,36 @@ def gaps_and_skips(segments):
     for (a, n, d), (b, _, e) in zip(segments, segments[1:]):
         out.append((b - (a + n), e - d))
     return out
+
+
+def out_of_step(segments, rate):
+    """Stretches of music more than IN_STEP_FRAMES from where the first run sits, as
+    (first recorded frame, seconds until back in step, worst offset change: positive when
+    behind the picture, negative when ahead). Silence between runs is not music heard."""
+    d0 = segments[0][2]
+    stretches = []
+    begin = worst = None
+    for a, n, d in segments:
+        change = d - d0
+        if abs(change) > IN_STEP_FRAMES:
+            if begin is None:
+                begin, worst = a, change
+            elif abs(change) > abs(worst):
+                worst = change
+        elif begin is not None:
+            stretches.append((begin, (a - begin) / rate, worst))
+            begin = None
+    if begin is not None:
+        a, n, _ = segments[-1]
+        stretches.append((begin, (a + n - begin) / rate, worst))
+    return stretches
+
+
+def check_in_step(test, segments, rate):
+    """The music comes back where the clock says after each dropout and never runs ahead."""
+    for begin, seconds, worst in out_of_step(segments, rate):
+        where = "at %.2f s of the recording" % (begin / rate)
+        test.assertGreaterEqual(worst, -IN_STEP_FRAMES, "the music ran %.0f ms ahead of the "
+                                "picture %s" % (-1000.0 * worst / rate, where))
+        test.assertLessEqual(seconds, SETTLE_SECONDS, "the music stayed %.0f ms behind for "
+                             "%.1f s %s" % (1000.0 * worst / rate, seconds, where))
