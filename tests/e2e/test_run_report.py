@@ -10,6 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from sound_servers import late_first_request_env  # noqa: E402
 
 PHASES = ["window", "programs", "pictures", "screen_quad", "music", "mesh", "fullscreen",
           "film_framebuffer"]
@@ -68,6 +69,10 @@ class RunReport(unittest.TestCase):
         self.assertTrue(all(p["ms"] >= 0 for p in startup["phases"]))
         first = startup["first_frame_ms"]
         self.assertLess(sum(p["ms"] for p in startup["phases"]), first)
+        # The disk driver asks for sound at once: the first frame hardly waited.
+        self.assertEqual(startup["sound_request"], "answered")
+        self.assertLess(startup["sound_wait_ms"], 500)
+        self.assertLess(sum(p["ms"] for p in startup["phases"]) + startup["sound_wait_ms"], first)
         self.assertLess(first / 1000.0, wall)
 
         frames = r["frames"]
@@ -128,6 +133,33 @@ class RunReport(unittest.TestCase):
         for part in ("from process start to the first presented frame", "frame time p50",
                      "indices gone through", "%(width)d x %(height)d" % root_size()):
             self.assertIn(part, err)
+
+    def test_the_first_frame_waits_for_the_first_request_at_most_2_s(self):
+        """A device whose first request comes late holds the first frame back until it
+        comes, or for 2 s; the report says how long and which."""
+        raw = os.path.join(self.tmp, "out.raw")
+        for late_ms, answered in ((1200, True), (3500, False)):
+            env = late_first_request_env(self.tmp, late_ms)
+            if env is None:
+                self.skipTest("no C compiler to build the late-request preload")
+            env.update({"QUORL_STATS": "json", "SDL_AUDIODRIVER": "disk",
+                        "SDL_DISKAUDIOFILE": raw})
+            err, _ = self.run_and_escape(env)
+            startup, music = the_report(err)["startup"], the_report(err)["music"]
+            wait = startup["sound_wait_ms"]
+            if answered:
+                self.assertEqual(startup["sound_request"], "answered", startup)
+                self.assertGreaterEqual(wait, late_ms - 50, startup)
+                self.assertLess(wait, 2000, startup)
+            else:
+                self.assertEqual(startup["sound_request"], "timed out", startup)
+                self.assertGreaterEqual(wait, 2000, startup)
+                self.assertLess(wait, 2300, startup)
+            self.assertGreater(startup["first_frame_ms"], wait, startup)
+            self.assertGreater(music["played_frames"], 0, music)
+        err, _ = self.run_and_escape(dict(env, QUORL_STATS="1"))
+        self.assertRegex(err, r"\n  sound's first request +2\d{3}\.\d ms  \(none came: the show "
+                         r"started without it\)\n", err)
 
     def test_closing_the_window_prints_the_report_too(self):
         proc = harness.start(self.data, {"QUORL_STATS": "json"})
