@@ -330,11 +330,15 @@ def out_of_step(segments, rate):
     return stretches
 
 
-def check_in_step(test, segments, rate):
-    """The music comes back where the clock says after each dropout and never runs ahead."""
+def check_in_step(test, segments, rate, frames_skipped=None):
+    """The music comes back where the clock says after each dropout, and the program's
+    skips never put it ahead. A server may itself drop music it was late to get (PipeWire
+    does, by the quantum) and so put it ahead with no skip of ours: pass the report's
+    frames_skipped, and music ahead by more than the skips is not laid at our door."""
     for begin, seconds, worst in out_of_step(segments, rate):
         where = "at %.2f s of the recording" % (begin / rate)
-        test.assertGreaterEqual(worst, -IN_STEP_FRAMES, "the music ran %.0f ms ahead of the "
-                                "picture %s" % (-1000.0 * worst / rate, where))
+        ours = frames_skipped is None or frames_skipped >= -worst - IN_STEP_FRAMES
+        test.assertTrue(worst >= -IN_STEP_FRAMES or not ours, "the music ran %.0f ms ahead of "
+                        "the picture %s" % (-1000.0 * worst / rate, where))
         test.assertLessEqual(seconds, SETTLE_SECONDS, "the music stayed %.0f ms behind for "
                              "%.1f s %s" % (1000.0 * worst / rate, seconds, where))
