@@ -91,7 +91,7 @@ struct LoopPlayer {
   std::atomic<uint64_t> frames_skipped{0};  // moved forward to stay in step
   std::atomic<uint64_t> underruns{0};       // times the position was found behind the clock
   StepWatch watch{};                        // the callback's own
-  std::atomic<int64_t> first_lag{kNoLag};   // the lag at the first callback after the resume
+  std::atomic<int64_t> first_lag{kNoLag};   // the lag at the first callback: 0 unless it came late
 };
 
 // Moves the position (and the cursor) forward by step_skip's frames and counts the skip;
