@@ -50,7 +50,7 @@ uint64_t looping_output_stale_halves();
 struct OutputCounts {
   uint64_t frames_skipped;  // keep_in_step's skips
   uint64_t underruns;       // and their number
-  int64_t first_lag;        // frames due at the first callback (0 unless the wait gave up), or kNoLag
+  int64_t first_lag;        // frames due at the first callback (0 unless late), or kNoLag
   uint64_t losses;          // times the device went away after the resume
   uint64_t reopens;         // times one was opened again after that
   bool playing;             // a device is open and not lost
