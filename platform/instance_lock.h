@@ -8,4 +8,8 @@ namespace platform {
 // The lock is kept until the process ends.
 bool acquire_instance_lock(const char* name);
 
+// In a forked child, before anything else: closes the child's copy of the lock, so that
+// only this process ever holds it. Async-signal-safe.
+void drop_instance_lock();
+
 }  // namespace platform

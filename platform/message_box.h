@@ -6,6 +6,10 @@ namespace platform {
 // The caption shown where no caption is given.
 constexpr const char* kDefaultCaption = "Error";
 
+// Set (to anything but empty) by a launcher that starts the show on a display nobody
+// watches, such as a virtual one: no box is shown, the stderr line is the whole message.
+constexpr const char* kNoBoxVariable = "QUORL_NO_BOX";
+
 // Writes "<caption>: <text>" as one line to stderr (so the message survives a missing
 // display), then shows a modal error box and returns when it is dismissed. A null
 // caption means kDefaultCaption. If no box can be shown, the stderr line is the message.

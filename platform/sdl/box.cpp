@@ -3,21 +3,21 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/exit_codes.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/signals.h"
-
-extern char** environ;
 
 namespace platform {
 namespace {
@@ -30,30 +30,48 @@ bool named(const char* variable) {
   return value && value[0];
 }
 
-// A box needs a display: one named, or the compositor Wayland clients reach by default.
-// Without any, nothing could show a box (SDL would run zenity, whose toolkit only complains
-// on stderr): the stderr line is the whole message there.
-bool display_named() {
-  if (named("DISPLAY") || named("WAYLAND_DISPLAY") || named("WAYLAND_SOCKET")) return true;
+bool connects(const std::string& path) {
+  sockaddr_un address = {};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+// A box needs a display that answers: an X server named and still there, or a Wayland
+// compositor at the socket named (or the default one). Without one nobody could see a box
+// or a helper's message, and trying (SDL runs zenity) only adds the toolkit's complaints
+// and seconds between the stderr lines, which are the whole message there.
+bool display_answers() {
+  if (named("DISPLAY") && !display_gone()) return true;
+  if (named("WAYLAND_SOCKET")) return true;
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (wayland && wayland[0] == '/') return connects(wayland);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (!runtime || !runtime[0]) return false;
-  std::string socket = std::string(runtime) + "/wayland-0";
-  return access(socket.c_str(), F_OK) == 0;
+  return connects(std::string(runtime) + "/" + (wayland && wayland[0] ? wayland : "wayland-0"));
 }
 
 // Runs a desktop helper found on the PATH, its output discarded; true when it ran and
-// succeeded. timeout_ms 0 waits as long as it takes (a box waits for the user).
+// succeeded. timeout_ms 0 waits as long as it takes (a box waits for the user). Forked, not
+// spawned, so the fork guard applies: the helper dies with us.
 bool run_helper(const char* const* argv, int timeout_ms) {
-  posix_spawn_file_actions_t files;
-  if (posix_spawn_file_actions_init(&files) != 0) return false;
-  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&files, 1, 2);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawnp(&pid, argv[0], &files, nullptr, const_cast<char* const*>(argv), environ);
-  posix_spawn_file_actions_destroy(&files);
-  if (spawned != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const int null_in = open("/dev/null", O_RDONLY);
+    const int null_out = open("/dev/null", O_WRONLY);
+    if (null_in < 0 || null_out < 0) _exit(127);
+    dup2(null_in, 0);
+    dup2(null_out, 1);
+    dup2(null_out, 2);
+    execvp(argv[0], const_cast<char* const*>(argv));
+    _exit(127);
+  }
   int status = 0;
   for (int waited = 0;; waited += kPollMs) {
     const pid_t done = waitpid(pid, &status, timeout_ms ? WNOHANG : 0);
@@ -105,7 +123,9 @@ void tell_elsewhere(const char* caption, const char* text) {
 }  // namespace
 
 void show_box(const char* text, const char* caption) {
-  if (!display_named()) return;
+  if (!display_answers()) return;
+  // Started on a display nobody watches (play.sh's virtual one): a box would wait for ever.
+  if (named(kNoBoxVariable)) return;
   // Every failed start shows a box: a signal must end it, or a scripted run hangs.
   arm_box_signals();
   const bool shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;

@@ -9,6 +9,9 @@
 #include <cstring>
 
 namespace platform {
+namespace {
+int g_lock_fd = -1;
+}  // namespace
 
 bool acquire_instance_lock(const char* name) {
   // An abstract Unix socket: its name lives in the kernel's namespace only, and it goes
@@ -26,7 +29,13 @@ bool acquire_instance_lock(const char* name) {
     ::close(fd);
     return !taken;
   }
-  return true;  // fd stays open for the life of the process
+  g_lock_fd = fd;  // stays open for the life of the process
+  return true;
+}
+
+void drop_instance_lock() {
+  if (g_lock_fd >= 0) ::close(g_lock_fd);
+  g_lock_fd = -1;
 }
 
 }  // namespace platform

@@ -1,37 +1,67 @@
 #include "platform/signals.h"
 
+#include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/exit_codes.h"
+#include "platform/instance_lock.h"
 #include "platform/process.h"
 
 namespace platform {
 namespace {
 
-constexpr int kBoxSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kBoxSignalCount = sizeof kBoxSignals / sizeof kBoxSignals[0];
-constexpr unsigned kBoxGraceSeconds = 1;
+// SIGPIPE from another process ends us as its default would; the one our own write to a
+// closed pipe raises (a closed stderr) is ignored, so the write just fails.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+constexpr unsigned kGraceSeconds = 1;  // for the report after a start-up signal
+// An address libdbus knows no transport for: connecting fails at once, and nothing is
+// autolaunched (SDL then keeps the screen saver off through X11's own extension).
+constexpr const char* kNoSessionBus = "disabled:";
 
+// Lives as long as the process (no destructor runs at the end): the watcher thread and the
+// handlers use it until _exit.
 struct SignalState {
+  sem_t wake;                                // posted by a handler for the watcher thread
+  std::atomic<bool> start_up_signal{false};  // the posted signal ends a start-up (255)
+  std::atomic<bool> showing{false};          // show_started has run
+  volatile sig_atomic_t box_armed = 0;
   volatile sig_atomic_t box_signal = 0;  // the signal that ended the box; 0 while none did
+  volatile sig_atomic_t ending = 0;      // a start-up signal came: a later fork ends at once
   pid_t box_thread = 0;                  // the thread showing the box: its children are the box's
-  struct sigaction saved[kBoxSignalCount] = {};
-  struct sigaction saved_alarm = {};
-  bool fork_guard = false;  // in_forked_child is registered
-  bool watching = false;    // watch_display has run
-  pid_t watcher = 0;        // the process that watches the display (not a child forked later)
+  pid_t owner = 0;                       // this process (not a child forked later)
+  pid_t forker = 0;                      // the process about to fork, for the child's check
+  bool handlers = false;                 // the end signals are ours
+  bool guarded = false;                  // guard_process has run
+  bool watching = false;                 // the I/O error handler is set
+  volatile sig_atomic_t alarm_code = kExitStartFailed;  // on_alarm's exit code
+  std::atomic<int> lost_code{0};  // the display was found gone after a fault: end with this
+  // The named X server's socket, in the abstract namespace and as a file; unused (empty
+  // path) for a display reached over the network.
+  sockaddr_un x_abstract = {};
+  sockaddr_un x_file = {};
+  socklen_t x_abstract_length = 0;
 } g_signals;
 
-// Only async-signal-safe calls from here to on_alarm: they run in signal handlers.
+// Only async-signal-safe calls from here to in_forked_child: they run in signal handlers
+// or between fork and exec.
 
 char* put_decimal(char* out, long value) {
   char digits[24];
@@ -54,7 +84,7 @@ void kill_box_processes() {
   char* end = put_decimal(path + sizeof kPrefix - 1, g_signals.box_thread);
   std::memcpy(end, kSuffix, sizeof kSuffix);
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;  // in a forked child: the box thread is not one of ours
+  if (fd < 0) return;
   char list[4096];
   size_t used = 0;
   ssize_t n;
@@ -74,90 +104,235 @@ void kill_box_processes() {
   }
 }
 
-void on_box_signal(int signal_number) {
+void on_alarm(int) { _exit(g_signals.alarm_code); }
+
+bool connects(const sockaddr_un& address, socklen_t length) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return true;  // cannot tell
+  const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+  close(fd);
+  return connected;
+}
+
+// True when the X server named in DISPLAY no longer takes connections (its socket is gone
+// or refuses): it ended or crashed. False when it answers or cannot be told (a network
+// display).
+bool x_server_gone() {
+  if (g_signals.x_abstract_length == 0) return false;
+  if (connects(g_signals.x_abstract, g_signals.x_abstract_length)) return false;
+  return !connects(g_signals.x_file, sizeof g_signals.x_file);
+}
+
+// Mesa's GLX reads the replies of a connection that broke under it without checking them,
+// and faults. Where the X server is gone by then, that is the display lost, not a bug of
+// ours: the message, then the watcher thread ends the program (255 in start-up, 3 in the
+// show) with the report; this thread waits for that. Any other fault crashes as before.
+void on_fault(int signal_number) {
+  const int code = g_signals.showing.load() ? kExitDisplayLost : kExitStartFailed;
+  if (getpid() == g_signals.owner && x_server_gone() && g_signals.lost_code.load() == 0) {
+    static const char kLine[] = "Error: Display connection lost.\n";
+    ssize_t written = write(2, kLine, sizeof kLine - 1);
+    (void)written;
+    g_signals.alarm_code = code;
+    alarm(kGraceSeconds);
+    g_signals.lost_code.store(code);
+    sem_post(&g_signals.wake);
+    for (;;) pause();
+  }
+  signal(signal_number, SIG_DFL);  // returning faults again, now with the default action
+}
+
+// During start-up (or while a box is up) the signal ends the program with 255: the box's
+// processes go at once, and the watcher thread ends the process with the report; should
+// that not be done within the grace, on_alarm ends it. In the show it asks for the end.
+void on_end_signal(int signal_number, siginfo_t* info, void*) {
+  if (signal_number == SIGPIPE && (info->si_code != SI_USER || info->si_pid == getpid())) return;
   const int saved_errno = errno;
-  g_signals.box_signal = signal_number;
-  kill_box_processes();
-  alarm(kBoxGraceSeconds);  // should the wait for the box not return, on_alarm ends it
+  if (g_signals.box_armed || !g_signals.showing.load()) {
+    g_signals.ending = 1;
+    if (g_signals.box_armed) {
+      g_signals.box_signal = signal_number;
+      kill_box_processes();
+    }
+    g_signals.start_up_signal.store(true);
+    alarm(kGraceSeconds);
+  }
+  sem_post(&g_signals.wake);
   errno = saved_errno;
 }
 
-void on_alarm(int) { _exit(kExitStartFailed); }
+void before_fork() { g_signals.forker = getpid(); }
 
-// A box started after a signal ended the wait (SDL tries the next way of showing one when
-// a box fails) must not outlive us: the child ends before it shows anything.
+// Whatever we fork (SDL's box, zenity, a desktop helper) dies with the thread that forked
+// it, even by SIGKILL, and does not keep the instance lock for itself. A child forked after
+// a start-up signal ends at once (SDL tries the next way of showing a box when one fails).
 void in_forked_child() {
-  if (g_signals.box_signal != 0) _exit(kExitStartFailed);
-}
-
-void forward_hangup(int) {
-  const int saved_errno = errno;
-  kill(getpid(), SIGTERM);
-  errno = saved_errno;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != g_signals.forker) _exit(kExitStartFailed);  // the parent is gone already
+  drop_instance_lock();
+  if (g_signals.handlers) {
+    for (int s : kEndSignals) {
+      struct sigaction now = {};
+      sigaction(s, nullptr, &now);
+      if (now.sa_sigaction == &on_end_signal) signal(s, SIG_DFL);
+    }
+  }
+  signal(SIGSEGV, SIG_DFL);
+  signal(SIGBUS, SIG_DFL);
+  if (g_signals.ending) _exit(kExitStartFailed);
 }
 
 // Xlib calls this when the connection to the X server breaks; returning would let Xlib
 // exit(1), which runs destructors under the detached refill thread.
 int on_display_lost(void*) {
-  if (getpid() != g_signals.watcher) _exit(1);  // a forked box lost its own connection
+  if (getpid() != g_signals.owner) _exit(1);  // a forked box lost its own connection
   std::fputs("Error: Display connection lost.\n", stderr);
-  end_process(kExitDisplayLost);
+  const bool starting = g_signals.guarded && !g_signals.showing.load();
+  end_process(starting ? kExitStartFailed : kExitDisplayLost);
 }
 
-// Xlib's XSetIOErrorHandler from the libX11 SDL loaded; null where SDL did not load it
-// (Wayland, or no video yet). The program itself is not linked to libX11.
+void* watch_signals(void*) {
+  for (;;) {
+    while (sem_wait(&g_signals.wake) != 0) {
+    }
+    if (const int lost = g_signals.lost_code.load()) end_process(lost);
+    if (g_signals.start_up_signal.load()) end_process(kExitStartFailed);
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);  // taken by the next pump, as SDL's own handler would
+  }
+}
+
+// Our handlers for the end signals (SDL then installs none of its own), the watcher thread
+// and the fork guard; once.
+void take_signals() {
+  if (g_signals.handlers) return;
+  g_signals.handlers = true;
+  if (g_signals.owner == 0) g_signals.owner = getpid();
+  sem_init(&g_signals.wake, 0, 0);
+  pthread_t watcher;
+  if (pthread_create(&watcher, nullptr, &watch_signals, nullptr) == 0) pthread_detach(watcher);
+  pthread_atfork(&before_fork, nullptr, &in_forked_child);
+  struct sigaction alarm_action = {};
+  alarm_action.sa_handler = &on_alarm;
+  sigemptyset(&alarm_action.sa_mask);
+  sigaction(SIGALRM, &alarm_action, nullptr);
+  for (int s : kEndSignals) {
+    struct sigaction now = {};
+    sigaction(s, nullptr, &now);
+    if (now.sa_handler == SIG_IGN) continue;  // nohup, a background job: stays ignored
+    struct sigaction action = {};
+    action.sa_sigaction = &on_end_signal;
+    sigemptyset(&action.sa_mask);
+    for (int blocked : kEndSignals) sigaddset(&action.sa_mask, blocked);
+    action.sa_flags = SA_RESTART | SA_SIGINFO;
+    sigaction(s, &action, nullptr);
+  }
+}
+
+// A bus named, or the user bus libdbus finds by itself: used as it is.
+void keep_off_session_bus() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && address[0]) return;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0]) {
+    const std::string bus = std::string(runtime) + "/bus";
+    struct stat st;
+    if (stat(bus.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == getuid()) return;
+  }
+  setenv("DBUS_SESSION_BUS_ADDRESS", kNoSessionBus, 1);
+}
+
+// The local socket of an X display named ":N" or "unix:N" (a screen number may follow).
+void find_x_socket(const char* display) {
+  g_signals.x_abstract_length = 0;
+  const char* colon = std::strrchr(display, ':');
+  if (!colon) return;
+  const std::string host(display, colon);
+  if (!host.empty() && host != "unix") return;  // over the network
+  char number[16];
+  size_t n = 0;
+  for (const char* c = colon + 1; *c >= '0' && *c <= '9' && n + 1 < sizeof number; ++c) {
+    number[n++] = *c;
+  }
+  number[n] = 0;
+  if (n == 0) return;
+  const std::string path = std::string("/tmp/.X11-unix/X") + number;
+  g_signals.x_file.sun_family = AF_UNIX;
+  std::memcpy(g_signals.x_file.sun_path, path.c_str(), path.size() + 1);
+  g_signals.x_abstract.sun_family = AF_UNIX;
+  std::memcpy(g_signals.x_abstract.sun_path + 1, path.c_str(), path.size());
+  g_signals.x_abstract_length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+}
+
+void catch_faults() {
+  struct sigaction action = {};
+  action.sa_handler = &on_fault;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGSEGV, &action, nullptr);
+  sigaction(SIGBUS, &action, nullptr);
+}
+
+// Xlib's XSetIOErrorHandler in the libX11 SDL loads (the program itself is not linked to
+// it). load: open it ourselves, before SDL does, so the handler is there at Xlib's first
+// call; our reference keeps it loaded, and the handler set, should SDL unload it.
 using IoErrorHandler = int (*)(void*);
 using SetIoErrorHandler = IoErrorHandler (*)(IoErrorHandler);
-SetIoErrorHandler loaded_set_io_error_handler() {
-  void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (!lib) return nullptr;
+bool set_io_error_handler(bool load) {
+  void* lib = dlopen("libX11.so.6", RTLD_LAZY | (load ? 0 : RTLD_NOLOAD));
+  if (!lib) return false;
   auto set = reinterpret_cast<SetIoErrorHandler>(dlsym(lib, "XSetIOErrorHandler"));
-  dlclose(lib);  // NOLOAD took a reference of its own; SDL's keeps the library loaded
-  return set;
-}
-
-void install(int signal_number, void (*handler)(int), struct sigaction* saved) {
-  struct sigaction action = {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  for (int s : kBoxSignals) sigaddset(&action.sa_mask, s);
-  sigaction(signal_number, &action, saved);
+  if (set) set(&on_display_lost);
+  if (!load) dlclose(lib);  // NOLOAD took a reference of its own; SDL's keeps it loaded
+  return set != nullptr;
 }
 
 }  // namespace
 
+void guard_process() {
+  if (g_signals.guarded) return;
+  g_signals.guarded = true;
+  g_signals.owner = getpid();
+  keep_off_session_bus();
+  take_signals();
+  const char* display = std::getenv("DISPLAY");
+  if (display && display[0]) {
+    g_signals.watching = set_io_error_handler(true);
+    find_x_socket(display);
+    catch_faults();
+  }
+}
+
+void show_started() { g_signals.showing.store(true); }
+
+bool display_gone() {
+  if (!g_signals.guarded) {
+    const char* display = std::getenv("DISPLAY");
+    if (display && display[0]) find_x_socket(display);
+  }
+  return x_server_gone();
+}
+
 void watch_display() {
   if (g_signals.watching) return;
-  g_signals.watching = true;
-  g_signals.watcher = getpid();
-  struct sigaction hangup = {};
-  sigaction(SIGHUP, nullptr, &hangup);
-  if (hangup.sa_handler != SIG_IGN) install(SIGHUP, &forward_hangup, nullptr);
-  if (SetIoErrorHandler set = loaded_set_io_error_handler()) set(&on_display_lost);
+  g_signals.watching = true;  // once: the pump calls this every pass
+  if (g_signals.owner == 0) g_signals.owner = getpid();
+  set_io_error_handler(false);
 }
 
 void arm_box_signals() {
-  if (!g_signals.fork_guard) {
-    g_signals.fork_guard = pthread_atfork(nullptr, nullptr, &in_forked_child) == 0;
-  }
+  take_signals();
   g_signals.box_signal = 0;
   g_signals.box_thread = static_cast<pid_t>(syscall(SYS_gettid));
-  install(SIGALRM, &on_alarm, &g_signals.saved_alarm);
-  for (int i = 0; i < kBoxSignalCount; ++i) {
-    // A signal ignored since we were started (nohup, a background job) stays ignored.
-    sigaction(kBoxSignals[i], nullptr, &g_signals.saved[i]);
-    if (g_signals.saved[i].sa_handler != SIG_IGN) install(kBoxSignals[i], &on_box_signal, nullptr);
-  }
+  g_signals.box_armed = 1;
 }
 
 int box_signal() { return g_signals.box_signal; }
 
 int disarm_box_signals() {
-  for (int i = 0; i < kBoxSignalCount; ++i) sigaction(kBoxSignals[i], &g_signals.saved[i], nullptr);
-  const int ended_by = g_signals.box_signal;
-  // After a signal the alarm stays set: whatever comes before the exit has a second left.
-  if (ended_by == 0) sigaction(SIGALRM, &g_signals.saved_alarm, nullptr);
-  return ended_by;
+  g_signals.box_armed = 0;
+  return g_signals.box_signal;
 }
 
 }  // namespace platform

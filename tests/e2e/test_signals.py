@@ -1,7 +1,8 @@
-"""What ends the program from outside. A signal while a start-up box is shown ends the box
-(its process too) and the program with 255, as any failed start; SIGINT, SIGTERM and SIGHUP
-during the show end it with 0 and the run report; an X server that dies mid-show ends it
-with the documented code 3 and, when asked for, the run report."""
+"""What ends the program from outside. A signal during start-up, or while a start-up box is
+shown, ends the box (its process too) and the program at once with 255, as any failed
+start; SIGINT, SIGTERM, SIGHUP and SIGQUIT during the show end it with 0 and the run report;
+an X server that dies mid-show ends it with the documented code 3 and, when asked for, the
+run report."""
 import os
 import re
 import signal
@@ -15,10 +16,12 @@ import harness  # noqa: E402
 
 PROMPT_SECONDS = 2.0
 DISPLAY_LOST_STATUS = 3
-SIGNALS = {"SIGINT": signal.SIGINT, "SIGTERM": signal.SIGTERM, "SIGHUP": signal.SIGHUP}
+SIGNALS = {"SIGINT": signal.SIGINT, "SIGTERM": signal.SIGTERM, "SIGHUP": signal.SIGHUP,
+           "SIGQUIT": signal.SIGQUIT}
 # The program keeps a signal ignored that it was started with (nohup, a background job):
 # start it with none ignored, whatever the test itself was started with.
 signal.signal(signal.SIGHUP, signal.SIG_DFL)
+signal.signal(signal.SIGQUIT, signal.SIG_DFL)
 signal.signal(signal.SIGINT, signal.default_int_handler)
 
 
@@ -41,12 +44,18 @@ def wait_for(predicate, seconds):
 
 
 def group_alive(pgid):
-    """True while any process of the group is left (the box's included)."""
-    try:
-        os.killpg(pgid, 0)
-        return True
-    except ProcessLookupError:
-        return False
+    """True while a process of the group still runs (the box's included). A killed one
+    waiting to be reaped by whoever adopted it (a zombie) holds nothing and counts as gone."""
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        fields = stat[stat.rindex(")") + 2:].split()
+        if fields[0] != "Z" and int(fields[2]) == pgid:
+            return True
+    return False
 
 
 def end_within(proc, seconds):
@@ -80,6 +89,36 @@ class SignalDuringBox(unittest.TestCase):
                     self.assertIn("quorl run report (exit code 255)", err)  # as any failed start
                     self.assertTrue(wait_for(lambda: not group_alive(proc.pid), 1.0),
                                     "a process of the program outlived it (the box's?)")
+                    self.assertTrue(wait_for(lambda: root_children() <= before, 1.0),
+                                    "windows left on the display")
+                finally:
+                    harness.stop(proc)
+
+
+class SignalDuringStartUp(unittest.TestCase):
+    """Start-up held at the music's step: SDL's disk driver opens its file for writing, and a
+    FIFO nobody reads blocks that open. Whenever the signal comes, start-up has not ended."""
+
+    def test_each_signal_ends_the_start_up_at_once_with_255(self):
+        tmp = harness.make_tmpdir()
+        data = harness.copy_data(tmp)
+        fifo = os.path.join(tmp, "sound.fifo")
+        os.mkfifo(fifo)
+        env = {"QUORL_STATS": "1", "SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": fifo}
+        for name, sig in SIGNALS.items():
+            with self.subTest(name):
+                before = root_children()
+                proc = harness.start(data, env)
+                try:
+                    time.sleep(1.0)
+                    if proc.poll() is not None:
+                        self.fail("ended by itself: %r" % harness.stop(proc))
+                    os.kill(proc.pid, sig)
+                    status, err, seconds = end_within(proc, PROMPT_SECONDS)
+                    print("%s: ended after %.2f s" % (name, seconds))
+                    self.assertEqual(status, 255, err)
+                    self.assertIn("quorl run report (exit code 255)", err)
+                    self.assertIn("start-up   ended before the first frame", err)
                     self.assertTrue(wait_for(lambda: root_children() <= before, 1.0),
                                     "windows left on the display")
                 finally:

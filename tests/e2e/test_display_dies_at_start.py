@@ -1,0 +1,104 @@
+"""The X server killed at random moments of start-up (on a server of the test's own): each
+run ends with 255 and a failed start's message, or with 3 and "Display connection lost."
+once the show is up; never by a signal (a crash inside the GL driver on the dead
+connection) and never with Xlib's own exit(1). QUORL_DEATH_RUNS and QUORL_DEATH_SEED set
+how many moments and which; the table of outcomes is printed."""
+import collections
+import os
+import random
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from test_signals import remove_leftovers  # noqa: E402
+
+RUNS = int(os.environ.get("QUORL_DEATH_RUNS", "20"))
+SEED = int(os.environ.get("QUORL_DEATH_SEED", str(int(time.time()))))
+# Start-up takes 0.3-1.5 s here; moments are drawn over the whole of it and a little after.
+LATEST_SECONDS = 1.2
+END_SECONDS = 10.0
+START_UP_LINES = {
+    "Error: wglSwapIntervalEXT", "Error: OpenGL Extensions error.",
+    "Error: Bad kind of error, error.", "Error: Display connection lost."}
+
+
+def start_server():
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-noreset", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0",
+         "640x480x24"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, start_new_session=True)
+    os.close(write_end)
+    with os.fdopen(read_end, "rb") as f:
+        number = f.readline().strip()
+    if not number:
+        server.kill()
+        server.wait()
+        raise AssertionError("Xvfb did not start")
+    return server, ":" + number.decode()
+
+
+def outcome(status, err):
+    """One word for the table: how the run ended and what it said last."""
+    if status < 0:
+        return "signal %s" % signal.Signals(-status).name
+    lines = err.splitlines()
+    return "%d %s" % (status, lines[-1] if lines else "(nothing on stderr)")
+
+
+def acceptable(status, err):
+    lines = err.splitlines()
+    if status == 255:
+        return bool(lines) and lines[-1] in START_UP_LINES
+    if status == 3:
+        return "Error: Display connection lost." in lines
+    return False
+
+
+class DisplayDiesAtStart(unittest.TestCase):
+    def test_server_killed_at_random_moments_of_start_up(self):
+        data = harness.copy_data(harness.make_tmpdir())
+        draw = random.Random(SEED)
+        table = collections.Counter()
+        wrong = []
+        for run in range(RUNS):
+            moment = draw.uniform(0.0, LATEST_SECONDS)
+            server, display = start_server()
+            proc = None
+            try:
+                proc = harness.start(data, {"DISPLAY": display})
+                time.sleep(moment)
+                os.killpg(server.pid, signal.SIGKILL)
+                server.wait()
+                try:
+                    _, err = proc.communicate(timeout=END_SECONDS)
+                except subprocess.TimeoutExpired:
+                    err = harness.stop(proc)
+                    wrong.append("%.3f s: still running %.0f s later; stderr %r"
+                                 % (moment, END_SECONDS, err))
+                    table["hung"] += 1
+                    continue
+                table[outcome(proc.returncode, err)] += 1
+                if not acceptable(proc.returncode, err):
+                    wrong.append("%.3f s: %s; stderr %r"
+                                 % (moment, outcome(proc.returncode, err), err[-400:]))
+            finally:
+                if proc:
+                    harness.stop(proc)
+                if server.poll() is None:
+                    os.killpg(server.pid, signal.SIGKILL)
+                    server.wait()
+                remove_leftovers(display, server.pid)
+        print("seed %d, %d runs, server killed 0-%.1f s after the start:" % (SEED, RUNS,
+                                                                            LATEST_SECONDS))
+        for name, count in table.most_common():
+            print("  %3d  %s" % (count, name))
+        self.assertEqual(wrong, [])
+
+
+if __name__ == "__main__":
+    unittest.main()
