@@ -38,4 +38,6 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec ../build/quorl
 fi
 echo "play: no display found; playing under a virtual display (Xvfb) instead."
+# Nobody can answer a box there: a failed start ends with its message on stderr.
+export QUORL_NO_BOX=1
 exec xvfb-run -a -s "-screen 0 1280x720x24" ../build/quorl

@@ -1,7 +1,8 @@
 """Nothing of the program outlives it. SDL draws a start-up box from a forked copy of the
 program: killed (SIGKILL, as the OOM killer or a force-quit does), or ended by SIGQUIT or a
 SIGPIPE from outside while the box is up, the program leaves within a second no process,
-no window and no instance lock behind, and the next quorl starts. A closed stderr does not
+no window and no instance lock behind (the box's process never holds the lock), and the
+next quorl starts. A closed stderr does not
 kill a start-up message. Without a session bus (and with dbus-x11 installed, whose
 dbus-launch libdbus would autolaunch) no bus is started for the program, so none is left
 behind holding the X server."""
@@ -27,6 +28,40 @@ def broken_data():
     data = harness.copy_data(harness.make_tmpdir())
     os.remove(os.path.join(data, "shaders", "plasma.fs"))
     return data
+
+
+def lock_holders(pids):
+    """Those of pids holding a descriptor of the instance lock (the socket bound to the
+    abstract name "quorl" in this network namespace)."""
+    inodes = set()
+    with open("/proc/net/unix") as f:
+        for line in f.read().splitlines()[1:]:
+            fields = line.split()
+            if len(fields) >= 8 and fields[7] == "@quorl":
+                inodes.add("socket:[%s]" % fields[6])
+    holders = []
+    for pid in pids:
+        try:
+            fds = os.listdir("/proc/%d/fd" % pid)
+            links = {os.readlink("/proc/%d/fd/%s" % (pid, fd)) for fd in fds}
+        except OSError:
+            continue
+        if links & inodes:
+            holders.append(pid)
+    return holders
+
+
+def group_members(pgid):
+    members = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        if int(stat[stat.rindex(")") + 2:].split()[2]) == pgid:
+            members.append(int(entry))
+    return members
 
 
 def buses_on(display):
@@ -64,6 +99,10 @@ class KillDuringBox(unittest.TestCase):
                 try:
                     if not wait_for(lambda: harness.windows_named(CAPTION), 60):
                         self.fail("no box; stderr: %r" % harness.stop(proc))
+                    # The box's process (SDL's fork) never holds the lock; the program does.
+                    members = group_members(proc.pid)
+                    self.assertGreater(len(members), 1, "no process of the box")
+                    self.assertEqual(lock_holders(members), [proc.pid])
                     os.kill(proc.pid, sig)  # the program alone, not its group
                     began = time.monotonic()
                     try:
