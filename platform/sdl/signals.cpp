@@ -128,15 +128,17 @@ bool x_server_gone() {
 // ours: the message, then the watcher thread ends the program (255 in start-up, 3 in the
 // show) with the report; this thread waits for that. Any other fault crashes as before.
 void on_fault(int signal_number) {
-  const int code = g_signals.showing.load() ? kExitDisplayLost : kExitStartFailed;
-  if (getpid() == g_signals.owner && x_server_gone() && g_signals.lost_code.load() == 0) {
-    static const char kLine[] = "Error: Display connection lost.\n";
-    ssize_t written = write(2, kLine, sizeof kLine - 1);
-    (void)written;
-    g_signals.alarm_code = code;
-    alarm(kGraceSeconds);
-    g_signals.lost_code.store(code);
-    sem_post(&g_signals.wake);
+  if (getpid() == g_signals.owner && (g_signals.lost_code.load() != 0 || x_server_gone())) {
+    const int code = g_signals.showing.load() ? kExitDisplayLost : kExitStartFailed;
+    int none = 0;
+    if (g_signals.lost_code.compare_exchange_strong(none, code)) {  // the first thread to fault
+      static const char kLine[] = "Error: Display connection lost.\n";
+      ssize_t written = write(2, kLine, sizeof kLine - 1);
+      (void)written;
+      g_signals.alarm_code = code;
+      alarm(kGraceSeconds);
+      sem_post(&g_signals.wake);
+    }
     for (;;) pause();
   }
   signal(signal_number, SIG_DFL);  // returning faults again, now with the default action
