@@ -31,6 +31,7 @@ namespace {
 // SIGPIPE from another process ends us as its default would; the one our own write to a
 // closed pipe raises (a closed stderr) is ignored, so the write just fails.
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+constexpr int kEndSignalCount = sizeof kEndSignals / sizeof kEndSignals[0];
 constexpr unsigned kGraceSeconds = 1;  // for the report after a start-up signal
 // An address libdbus knows no transport for: connecting fails at once, and nothing is
 // autolaunched (SDL then keeps the screen saver off through X11's own extension).
@@ -48,9 +49,11 @@ struct SignalState {
   pid_t box_thread = 0;                  // the thread showing the box: its children are the box's
   pid_t owner = 0;                       // this process (not a child forked later)
   pid_t forker = 0;                      // the process about to fork, for the child's check
-  bool handlers = false;                 // the end signals are ours
-  bool guarded = false;                  // guard_process has run
-  bool watching = false;                 // the I/O error handler is set
+  struct sigaction saved[kEndSignalCount] = {};  // what take_signals replaced
+  bool watcher_started = false;
+  bool handlers = false;                                // the end signals are ours
+  bool guarded = false;                                 // guard_process has run
+  bool watching = false;                                // the I/O error handler is set
   volatile sig_atomic_t alarm_code = kExitStartFailed;  // on_alarm's exit code
   std::atomic<int> lost_code{0};  // the display was found gone after a fault: end with this
   // The named X server's socket, in the abstract namespace and as a file; unused (empty
@@ -205,11 +208,10 @@ void* watch_signals(void*) {
   }
 }
 
-// Our handlers for the end signals (SDL then installs none of its own), the watcher thread
-// and the fork guard; once.
-void take_signals() {
-  if (g_signals.handlers) return;
-  g_signals.handlers = true;
+// The watcher thread, the fork guard and the alarm's handler; once.
+void start_watcher() {
+  if (g_signals.watcher_started) return;
+  g_signals.watcher_started = true;
   if (g_signals.owner == 0) g_signals.owner = getpid();
   sem_init(&g_signals.wake, 0, 0);
   pthread_t watcher;
@@ -219,16 +221,23 @@ void take_signals() {
   alarm_action.sa_handler = &on_alarm;
   sigemptyset(&alarm_action.sa_mask);
   sigaction(SIGALRM, &alarm_action, nullptr);
-  for (int s : kEndSignals) {
-    struct sigaction now = {};
-    sigaction(s, nullptr, &now);
-    if (now.sa_handler == SIG_IGN) continue;  // nohup, a background job: stays ignored
+}
+
+// Our handlers for the end signals (installed before SDL starts, SDL then installs none of
+// its own); the ones they replace are kept in saved.
+void take_signals() {
+  start_watcher();
+  g_signals.handlers = true;
+  for (int i = 0; i < kEndSignalCount; ++i) {
+    sigaction(kEndSignals[i], nullptr, &g_signals.saved[i]);
+    // nohup, a background job: stays ignored
+    if (g_signals.saved[i].sa_handler == SIG_IGN) continue;
     struct sigaction action = {};
     action.sa_sigaction = &on_end_signal;
     sigemptyset(&action.sa_mask);
     for (int blocked : kEndSignals) sigaddset(&action.sa_mask, blocked);
     action.sa_flags = SA_RESTART | SA_SIGINFO;
-    sigaction(s, &action, nullptr);
+    sigaction(kEndSignals[i], &action, nullptr);
   }
 }
 
@@ -324,7 +333,7 @@ void watch_display() {
 }
 
 void arm_box_signals() {
-  take_signals();
+  if (!g_signals.guarded) take_signals();  // a program that handles its signals itself
   g_signals.box_signal = 0;
   g_signals.box_thread = static_cast<pid_t>(syscall(SYS_gettid));
   g_signals.box_armed = 1;
@@ -334,6 +343,11 @@ int box_signal() { return g_signals.box_signal; }
 
 int disarm_box_signals() {
   g_signals.box_armed = 0;
+  if (!g_signals.guarded && g_signals.box_signal == 0) {
+    for (int i = 0; i < kEndSignalCount; ++i)
+      sigaction(kEndSignals[i], &g_signals.saved[i], nullptr);
+    g_signals.handlers = false;
+  }
   return g_signals.box_signal;
 }
 
