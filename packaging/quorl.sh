@@ -12,8 +12,10 @@ Plays quorl, a 131-second silent film with a piano-roll blues, on the whole scre
 Escape quits early. Without a sound device it plays silently.
 exit status: 0 at the end of the show or after Escape, 255 when start-up fails (the
 reason is shown in a box and on standard error), 3 when the display goes away, 2 for
-a wrong command line. See quorl(6); quorl-capture(1) renders the show to pictures or
-a video.
+a wrong command line. On a display nobody watches (xvfb-run -a quorl) set
+QUORL_NO_BOX=1: a failed start then ends with its message on standard error instead
+of waiting for its box to be answered. See quorl(6); quorl-capture(1) renders the show
+to pictures or a video.
 USAGE
   exit 0
   ;;
