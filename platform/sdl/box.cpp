@@ -45,9 +45,14 @@ bool connects(const std::string& path) {
 // A box needs a display that answers: an X server named and still there, or a Wayland
 // compositor at the socket named (or the default one). Without one nobody could see a box
 // or a helper's message, and trying (SDL runs zenity) only adds the toolkit's complaints
-// and seconds between the stderr lines, which are the whole message there.
+// and seconds between the stderr lines, which are the whole message there. The X server
+// counts only where our video reached it (or was kept offscreen on purpose, as a capture
+// is): one that answers only now may be a new server that took the display's number.
 bool display_answers() {
-  if (named("DISPLAY") && !display_gone()) return true;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const bool x11_reached =
+      driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "offscreen") == 0);
+  if (named("DISPLAY") && x11_reached && !display_gone()) return true;
   if (named("WAYLAND_SOCKET")) return true;
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland && wayland[0] == '/') return connects(wayland);

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <semaphore.h>
 #include <signal.h>
@@ -32,7 +33,8 @@ namespace {
 // closed pipe raises (a closed stderr) is ignored, so the write just fails.
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 constexpr int kEndSignalCount = sizeof kEndSignals / sizeof kEndSignals[0];
-constexpr unsigned kGraceSeconds = 1;  // for the report after a start-up signal
+constexpr int kMostDescriptors = 1024;  // where a fault handler looks for X connections
+constexpr unsigned kGraceSeconds = 1;   // for the report after a start-up signal
 // An address libdbus knows no transport for: connecting fails at once, and nothing is
 // autolaunched (SDL then keeps the screen saver off through X11's own extension).
 constexpr const char* kNoSessionBus = "disabled:";
@@ -117,11 +119,34 @@ bool connects(const sockaddr_un& address, socklen_t length) {
   return connected;
 }
 
-// True when the X server named in DISPLAY no longer takes connections (its socket is gone
-// or refuses): it ended or crashed. False when it answers or cannot be told (a network
-// display).
+bool is_x_server(const sockaddr_un& peer, socklen_t length) {
+  if (length == g_signals.x_abstract_length &&
+      std::memcmp(&peer, &g_signals.x_abstract, length) == 0) {
+    return true;
+  }
+  return peer.sun_path[0] != 0 && std::strcmp(peer.sun_path, g_signals.x_file.sun_path) == 0;
+}
+
+// True when one of our connections to the X server named has been hung up by the other
+// side (the server ended, crashed or dropped us).
+bool x_connection_broken() {
+  for (int fd = 0; fd < kMostDescriptors; ++fd) {
+    sockaddr_un peer = {};
+    socklen_t length = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+    if (peer.sun_family != AF_UNIX || !is_x_server(peer, length)) continue;
+    pollfd state = {fd, POLLRDHUP, 0};
+    if (poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLRDHUP | POLLERR))) return true;
+  }
+  return false;
+}
+
+// True when the X server named in DISPLAY is gone for us: a connection of ours to it is
+// hung up, or it takes no new ones (its socket is gone or refuses). False when it answers
+// or cannot be told (a network display).
 bool x_server_gone() {
   if (g_signals.x_abstract_length == 0) return false;
+  if (x_connection_broken()) return true;
   if (connects(g_signals.x_abstract, g_signals.x_abstract_length)) return false;
   return !connects(g_signals.x_file, sizeof g_signals.x_file);
 }
