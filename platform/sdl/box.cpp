@@ -45,14 +45,15 @@ bool connects(const std::string& path) {
 // A box needs a display that answers: an X server named and still there, or a Wayland
 // compositor at the socket named (or the default one). Without one nobody could see a box
 // or a helper's message, and trying (SDL runs zenity) only adds the toolkit's complaints
-// and seconds between the stderr lines, which are the whole message there. The X server
-// counts only where our video reached it (or was kept offscreen on purpose, as a capture
-// is): one that answers only now may be a new server that took the display's number.
+// and seconds between the stderr lines, which are the whole message there. Where our video
+// started on something else than that X server (SDL falls back to a driver of no display
+// when it cannot reach it), a server answering there now may be a new one that took the
+// display's number: not ours to wait on. A capture's offscreen video counts as reaching it.
 bool display_answers() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  const bool x11_reached =
-      driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "offscreen") == 0);
-  if (named("DISPLAY") && x11_reached && !display_gone()) return true;
+  const char* driver = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : nullptr;
+  const bool elsewhere =
+      driver && std::strcmp(driver, "x11") != 0 && std::strcmp(driver, "offscreen") != 0;
+  if (named("DISPLAY") && !elsewhere && !display_gone()) return true;
   if (named("WAYLAND_SOCKET")) return true;
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland && wayland[0] == '/') return connects(wayland);
