@@ -36,8 +36,9 @@ void* gl_entry(const char* name);
 // glGetString of the current context; empty without one.
 const char* gl_string(unsigned name);
 
-// Shows the window (made fullscreen at its creation), raises it and keeps the screen
-// awake. Returns the drawable size (HiDPI-safe), or `fallback` when none can be read.
+// Shows the window (made fullscreen at its creation), raises it, keeps the screen awake
+// and, on X11, starts watching the keyboard, the focus and the window's placement for the
+// event pump. Returns the drawable size (HiDPI-safe), or `fallback` when none can be read.
 Size show_window(Size fallback);
 
 // The window's drawable size now; `fallback` when none can be read.

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include "platform/quit.h"
+#include "platform/sdl/window_manager.h"
 #include "platform/signals.h"
 
 namespace platform {
@@ -25,21 +26,28 @@ bool pump_events(int* quit_code) {
       case SDL_WINDOWEVENT:
         if (ev.window.event == SDL_WINDOWEVENT_CLOSE) {
           post_quit(0);
-        } else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && g_events.on_resize) {
-          g_events.on_resize();
+        } else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+          if (g_events.on_resize) g_events.on_resize();
+          show_window_moved();
+        } else if (ev.window.event == SDL_WINDOWEVENT_MOVED) {
+          show_window_moved();
+        } else if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+          show_window_lost_focus();
         }
-        break;  // focus gained/lost: nothing
+        break;
       default: break;
     }
   }
+  tend_show_window();
   return take_quit(quit_code);
 }
 
 bool escape_pressed() {
   const bool latched = g_events.escape_latch;
   g_events.escape_latch = false;
+  const bool anywhere = escape_pressed_anywhere();  // read each time, so none is left stale
   const Uint8* keys = SDL_GetKeyboardState(nullptr);
-  return latched || (keys && keys[SDL_SCANCODE_ESCAPE]);
+  return latched || anywhere || (keys && keys[SDL_SCANCODE_ESCAPE]);
 }
 
 void set_resize_handler(ResizeHandler handler) { g_events.on_resize = handler; }

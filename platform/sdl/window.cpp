@@ -17,7 +17,8 @@ constexpr unsigned kGlVersion = 0x1F02;
 struct WindowState {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
-  bool gl3 = false;  // the context offers OpenGL 3.0 or later
+  bool gl3 = false;     // the context offers OpenGL 3.0 or later
+  bool manager = true;  // a window manager answers fullscreen requests
 } g_window;
 
 int swap_interval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0 ? 1 : 0; }
@@ -109,6 +110,7 @@ Size open_show_window() {
   Size screen{640, 480};
   if (!init_display_video()) return screen;
   const bool manager = probe_display(&screen);
+  g_window.manager = manager;
   constexpr Uint32 kOnTop = SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP;
   if (manager) {
     make_context(SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, screen.width, screen.height,
@@ -153,6 +155,7 @@ Size show_window(Size fallback) {
   SDL_RaiseWindow(g_window.window);
   keep_screen_awake();
   SDL_PumpEvents();
+  watch_show_window(g_window.window, g_window.manager);
   return drawable_size(fallback);
 }
 

@@ -1,0 +1,112 @@
+"""Escape whichever window has the keyboard focus, and the focus taken back, under real X11
+window managers (each on a virtual display of its own, as in test_desktop_window).
+
+An xterm opened during the show takes the focus under openbox and xfwm4 while the show
+stays on top: the viewer sees only the show. `xdotool key Escape` then goes to the xterm
+(the focus is given to it in the same xdotool command, so nothing can take it back between
+the two), and the show must still end with 0 within half a second; three times per
+manager, each a new show. Left alone, the show asks for the focus back (where the manager
+allows it) and has it within a few seconds. The times come out on stdout."""
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from sound_servers import end_group, start_group  # noqa: E402
+from test_desktop_window import (HEIGHT, MANAGERS, SETTLE_SECONDS, WIDTH,  # noqa: E402
+                                 DesktopCase, geometry, read, wait_until, wm_state, x)
+
+ESCAPE_SECONDS = 0.5
+ROUNDS = 3
+FOCUS_BACK_SECONDS = 5.0
+
+
+def focused(env):
+    out = x(env, "xdotool", "getwindowfocus").strip()
+    return int(out) if out.isdigit() else None
+
+
+class Focus(DesktopCase):
+    def manager(self, name):
+        env = self.session(self.display(WIDTH, HEIGHT))
+        cmd, want = MANAGERS[name]
+        log = os.path.join(self.tmp, name + ".log")
+        proc = self.server(cmd, env, log)
+        if not wait_until(lambda: "window id" in x(env, "xprop", "-root",
+                                                    "_NET_SUPPORTING_WM_CHECK"), 30):
+            self.skipTest("%s did not start here (exit %r): %s"
+                          % (name, proc.poll(), read(log)[-1500:]))
+        if subprocess.run(["which", "xterm"], capture_output=True).returncode != 0:
+            self.skipTest("xterm is not installed (the desktop tests install it)")
+        return env, want
+
+    def settled_show(self, env, want):
+        proc, wid = self.show(env)
+        root = geometry(env, "-root")
+        self.assertTrue(wait_until(lambda: geometry(env, "-id", hex(wid)) == root
+                                   and want <= wm_state(env, hex(wid)), SETTLE_SECONDS),
+                        "the show never covered the screen")
+        return proc, wid
+
+    def xterm(self, env):
+        term = start_group(["xterm", "-geometry", "80x24+50+50"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(end_group, term)
+        found = wait_until(lambda: x(env, "xdotool", "search", "--onlyvisible", "--pid",
+                                     str(term.pid)).split(), SETTLE_SECONDS)
+        self.assertTrue(found, "the xterm never showed")
+        return int(found[-1])
+
+    def escape_with_focus_elsewhere(self, name):
+        env, want = self.manager(name)
+        times = []
+        for _ in range(ROUNDS):
+            proc, wid = self.settled_show(env, want)
+            term = self.xterm(env)
+            r = subprocess.run(["xdotool", "windowfocus", "--sync", str(term), "key", "Escape"],
+                               env=env, capture_output=True, text=True)
+            sent = time.monotonic()
+            self.assertEqual(r.returncode, 0, r.stderr)
+            try:
+                status = proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.fail("Escape with the xterm focused did not end the show under %s" % name)
+            times.append(time.monotonic() - sent)
+            self.assertEqual(status, 0, harness.stop(proc)[-2000:])
+        print("%-8s Escape with an xterm focused: ended in %s s"
+              % (name, ", ".join("%.3f" % t for t in times)), flush=True)
+        self.assertLessEqual(max(times), ESCAPE_SECONDS, times)
+
+    def focus_comes_back(self, name):
+        env, want = self.manager(name)
+        proc, wid = self.settled_show(env, want)
+        term = self.xterm(env)
+        x(env, "xdotool", "windowfocus", "--sync", str(term))
+        taken = time.monotonic()
+        back = wait_until(lambda: focused(env) == wid, FOCUS_BACK_SECONDS)
+        print("%-8s focus back to the show: %s" % (
+            name, "after %.2f s" % (time.monotonic() - taken) if back else "no"), flush=True)
+        self.assertTrue(back, "the focus stayed on window %r (show %r)" % (focused(env), wid))
+        self.assertIsNone(proc.poll())
+        # Once back, Escape reaches the show the ordinary way.
+        self.assertTrue(harness.send_escape(proc))
+        self.assertEqual(harness.finish(proc)[0], 0)
+
+    def test_openbox_escape(self):
+        self.escape_with_focus_elsewhere("openbox")
+
+    def test_xfwm4_escape(self):
+        self.escape_with_focus_elsewhere("xfwm4")
+
+    def test_openbox_focus_back(self):
+        self.focus_comes_back("openbox")
+
+    def test_xfwm4_focus_back(self):
+        self.focus_comes_back("xfwm4")
+
+
+if __name__ == "__main__":
+    unittest.main()
