@@ -82,6 +82,7 @@ struct ShowWindowState {
   Display* keys = nullptr;  // a connection of our own, for the raw key presses
   int xi_opcode = -1;
   KeyCode escape = 0;
+  bool escape_down = false;  // as the raw key events left it
   Atom state = None, fullscreen = None, above = None, active = None, stacking = None;
   Atom stamp = None;  // an empty property of ours whose change tells the server's time
   SDL_Rect output = {};
@@ -126,8 +127,14 @@ bool x11_window_manager_runs(Display* display) {
   return type != None && items > 0;
 }
 
-// The server's raw key presses reach every client that asks for them on the root window,
-// whichever window has the focus (XInput 2.1 and later: during grabs too). They come on a
+bool escape_in_keymap(Display* display) {
+  char keymap[32] = {};
+  g_show.x.XQueryKeymap(display, keymap);
+  return (keymap[g_show.escape >> 3] >> (g_show.escape & 7)) & 1;
+}
+
+// The server's raw key presses and releases reach every client that asks for them on the root
+// window, whichever window has the focus (XInput 2.1 and later: during grabs too). They come on a
 // connection of our own, so SDL's event handling stays as it is.
 void watch_raw_keys() {
   Xlib& x = g_show.x;
@@ -138,13 +145,16 @@ void watch_raw_keys() {
   int major = 2, minor = 2;
   unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
   XISetMask(bits, XI_RawKeyPress);
+  XISetMask(bits, XI_RawKeyRelease);
   XIEventMask mask = {XIAllDevices, sizeof bits, bits};
   if (x.XQueryExtension(keys, "XInputExtension", &g_show.xi_opcode, &event, &error) &&
       x.XIQueryVersion(keys, &major, &minor) == Success && major >= 2 &&
       x.XISelectEvents(keys, x.XDefaultRootWindow(keys), &mask, 1) == Success) {
     x.XSelectInput(keys, g_show.xwindow, PropertyChangeMask);
-    x.XFlush(keys);
     g_show.keys = keys;
+    // From here on the events tell every change; the keymap, read after the selection,
+    // says where they start from.
+    g_show.escape_down = escape_in_keymap(keys);
   }
   // A connection that cannot watch stays open unused: closing one is not worth an X error.
 }
@@ -301,9 +311,15 @@ bool escape_pressed_anywhere() {
 #if defined(SDL_VIDEO_DRIVER_X11)
   if (!g_show.display || g_show.escape == 0) return false;
   Xlib& x = g_show.x;
+  if (!g_show.keys) {
+    // No raw key events on this server: its keymap while another window has the focus
+    // (a round trip, which Xlib's transport allocates for).
+    if (SDL_GetKeyboardFocus() == g_show.window) return false;
+    return escape_in_keymap(g_show.display);
+  }
   bool pressed = false;
-  // Reading what has arrived takes no round trip; only key presses allocate (in Xlib).
-  while (g_show.keys && x.XPending(g_show.keys) > 0) {
+  // Reading what has arrived takes no round trip; only key events allocate (in Xlib).
+  while (x.XPending(g_show.keys) > 0) {
     XEvent e;
     x.XNextEvent(g_show.keys, &e);
     XGenericEventCookie* cookie = &e.xcookie;
@@ -311,20 +327,13 @@ bool escape_pressed_anywhere() {
         !x.XGetEventData(g_show.keys, cookie)) {
       continue;
     }
-    if (cookie->evtype == XI_RawKeyPress &&
-        static_cast<const XIRawEvent*>(cookie->data)->detail == g_show.escape) {
-      pressed = true;
+    if (static_cast<const XIRawEvent*>(cookie->data)->detail == g_show.escape) {
+      g_show.escape_down = cookie->evtype == XI_RawKeyPress;
+      pressed = pressed || g_show.escape_down;
     }
     x.XFreeEventData(g_show.keys, cookie);
   }
-  // With the focus, SDL's own key state says whether it is down; without, the server's
-  // keymap (one round trip, only then).
-  if (!pressed && SDL_GetKeyboardFocus() != g_show.window) {
-    char keymap[32] = {};
-    x.XQueryKeymap(g_show.display, keymap);
-    pressed = (keymap[g_show.escape >> 3] >> (g_show.escape & 7)) & 1;
-  }
-  return pressed;
+  return pressed || g_show.escape_down;
 #else
   return false;
 #endif
