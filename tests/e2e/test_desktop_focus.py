@@ -5,7 +5,7 @@ An xterm opened during the show takes the focus under openbox and xfwm4 while th
 stays on top: the viewer sees only the show. `xdotool key Escape` then goes to the xterm
 (the focus is given to it in the same xdotool command, so nothing can take it back between
 the two), and the show must still end with 0 within half a second; three times per
-manager, each a new show. Left alone, the show asks for the focus back (where the manager
+manager, each a new show, and once more with the show focused for comparison. Left alone, the show asks for the focus back (where the manager
 allows it) and has it within a few seconds. The times come out on stdout."""
 import os
 import subprocess
@@ -63,10 +63,13 @@ class Focus(DesktopCase):
     def escape_with_focus_elsewhere(self, name):
         env, want = self.manager(name)
         times = []
-        for _ in range(ROUNDS):
+        for round in range(ROUNDS + 1):
             proc, wid = self.settled_show(env, want)
             term = self.xterm(env)
-            r = subprocess.run(["xdotool", "windowfocus", "--sync", str(term), "key", "Escape"],
+            time.sleep(1.0)  # the xterm drawn and the focus settled, as a viewer would find it
+            # The last round, with the show focused, is the ordinary way, for comparison.
+            target = term if round < ROUNDS else wid
+            r = subprocess.run(["xdotool", "windowfocus", "--sync", str(target), "key", "Escape"],
                                env=env, capture_output=True, text=True)
             sent = time.monotonic()
             self.assertEqual(r.returncode, 0, r.stderr)
@@ -76,9 +79,9 @@ class Focus(DesktopCase):
                 self.fail("Escape with the xterm focused did not end the show under %s" % name)
             times.append(time.monotonic() - sent)
             self.assertEqual(status, 0, harness.stop(proc)[-2000:])
-        print("%-8s Escape with an xterm focused: ended in %s s"
-              % (name, ", ".join("%.3f" % t for t in times)), flush=True)
-        self.assertLessEqual(max(times), ESCAPE_SECONDS, times)
+        print("%-8s Escape with an xterm focused: ended in %s s (the show focused: %.3f s)"
+              % (name, ", ".join("%.3f" % t for t in times[:-1]), times[-1]), flush=True)
+        self.assertLessEqual(max(times[:-1]), ESCAPE_SECONDS, times)
 
     def focus_comes_back(self, name):
         env, want = self.manager(name)
