@@ -26,11 +26,8 @@ bool pump_events(int* quit_code) {
       case SDL_WINDOWEVENT:
         if (ev.window.event == SDL_WINDOWEVENT_CLOSE) {
           post_quit(0);
-        } else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-          if (g_events.on_resize) g_events.on_resize();
-          show_window_moved();
-        } else if (ev.window.event == SDL_WINDOWEVENT_MOVED) {
-          show_window_moved();
+        } else if (ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && g_events.on_resize) {
+          g_events.on_resize();
         } else if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
           show_window_lost_focus();
         }

@@ -14,12 +14,11 @@ namespace platform {
 #if defined(SDL_VIDEO_DRIVER_X11)
 namespace {
 
-// Placement: checked every half second for the first ten seconds after showing, and soon
-// after each move, and asked for again while it does not cover the output. weston's
-// XWayland sometimes places a window as an ordinary one before its window manager has read
-// the fullscreen state, or moves a fullscreen one by its frame's margins after a while.
+// Placement: checked every half second from half a second after showing, until the window
+// covers the output and is listed fullscreen (or for ten seconds at most), and fullscreen
+// asked for again at each check until then. weston's XWayland sometimes places a window as
+// an ordinary one at (32, 64) before its window manager has read the fullscreen state.
 constexpr Uint32 kPlacementCheckMs = 500;
-constexpr Uint32 kPlacementAfterMoveMs = 100;
 constexpr Uint32 kPlacementWatchMs = 10000;
 // The focus: asked back a little after it was lost (so a manager's own switch is over),
 // only while the show is above every other window, at most kFocusReturns times a show and
@@ -87,8 +86,7 @@ struct ShowWindowState {
   Atom stamp = None;  // an empty property of ours whose change tells the server's time
   SDL_Rect output = {};
   // placement
-  bool placing = false;    // checks are still to come
-  bool confirmed = false;  // the manager has listed the window fullscreen
+  bool placing = false;  // checks are still to come
   Uint32 placing_until = 0;
   Uint32 next_check = 0;
   // focus
@@ -215,10 +213,8 @@ void check_placement() {
   }
   const SDL_Rect& o = g_show.output;
   const bool covers = p.x == o.x && p.y == o.y && p.w == o.w && p.h == o.h;
-  if (covers && g_show.confirmed) return;
-  // The state is read (and allocated by Xlib) only until it is confirmed, or when wrong.
   if (covers && has_state(g_show.fullscreen)) {
-    g_show.confirmed = true;
+    g_show.placing = false;  // done: nothing is read or asked any more
     return;
   }
   // 1: add; the 1 at the end: asked by an application. Adding a state the window has changes
@@ -336,15 +332,6 @@ bool escape_pressed_anywhere() {
   return pressed || g_show.escape_down;
 #else
   return false;
-#endif
-}
-
-void show_window_moved() {
-#if defined(SDL_VIDEO_DRIVER_X11)
-  const Uint32 soon = SDL_GetTicks() + kPlacementAfterMoveMs;
-  if (g_show.placing && static_cast<Sint32>(g_show.next_check - soon) > 0) {
-    g_show.next_check = soon;
-  }
 #endif
 }
 

@@ -21,9 +21,6 @@ void watch_show_window(SDL_Window* window, bool manager);
 // window has the focus. Without the watch (not X11), false.
 bool escape_pressed_anywhere();
 
-// The pump saw the show's window move or change size.
-void show_window_moved();
-
 // The pump saw the show's window lose the keyboard focus.
 void show_window_lost_focus();
 

@@ -253,9 +253,9 @@ class Desktop(DesktopCase):
 
     def test_weston_xwayland(self):
         # weston 10 sometimes places a new X window as an ordinary one at (32, 64) before
-        # its window manager has read the window's fullscreen state, and sometimes moves a
-        # fullscreen one to (0, 32) or (-32, -32) a moment after it was at (0, 0); the show
-        # checks and asks again until it covers the output. Each start has a weston of its
+        # its window manager has read the window's fullscreen state; the show checks and
+        # asks again until it covers the output. A fullscreen window is also seen at (0, 32)
+        # or (-32, -32) for a moment before weston settles it, so the place must hold. Each start has a weston of its
         # own: half with the show as XWayland's first client, half after another. Only a
         # weston that did not start is started again.
         xvfb_env = self.session(self.display(1600, 900))
