@@ -78,7 +78,7 @@ struct ShowWindowState {
   Display* display = nullptr;  // SDL's connection
   Window xwindow = 0;
   Window root = 0;
-  Display* keys = nullptr;  // a connection of our own, for the raw key presses
+  Display* keys = nullptr;  // a connection of our own, for the raw key events
   int xi_opcode = -1;
   KeyCode escape = 0;
   bool escape_down = false;  // as the raw key events left it

@@ -1,5 +1,6 @@
 """Escape whichever window has the keyboard focus, and the focus taken back, under real X11
-window managers (each on a virtual display of its own, as in test_desktop_window).
+window managers: openbox, xfwm4 and mutter (each on a virtual display of its own, as in
+test_desktop_window).
 
 An xterm opened during the show takes the focus under openbox and xfwm4 while the show
 stays on top: the viewer sees only the show. `xdotool key Escape` then goes to the xterm
@@ -133,6 +134,12 @@ class Focus(DesktopCase):
 
     def test_xfwm4_focus_back(self):
         self.focus_comes_back("xfwm4")
+
+    def test_mutter_escape(self):
+        self.escape_with_focus_elsewhere("mutter")
+
+    def test_mutter_focus_back(self):
+        self.focus_comes_back("mutter")
 
     def test_xfwm4_focus_not_fought(self):
         self.focus_is_not_fought_for_ever("xfwm4")
