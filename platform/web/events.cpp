@@ -1,4 +1,5 @@
-// The page's events: Escape from the keyboard, changes of the page's size and density. The
+// The page's events: Escape from the keyboard, changes of the page's size and density, the
+// WebGL context taken back (the page's display lost: the show ends as the desktop's does). The
 // page has no window to close (closing the tab ends everything at once), no cursor of the
 // system's to hide beyond the canvas's own, and keeps the screen awake through the Wake
 // Lock API where the browser has it.
@@ -9,6 +10,7 @@
 
 #include <string_view>
 
+#include "platform/exit_codes.h"
 #include "platform/quit.h"
 
 namespace platform {
@@ -55,6 +57,13 @@ EM_BOOL on_fullscreen_change(int, const EmscriptenFullscreenChangeEvent* e, void
   return EM_FALSE;
 }
 
+// The browser took the WebGL context back (a driver reset, too many pages on the GPU): no
+// frame can be drawn any more, so the show ends, its music with it. The page's card says so.
+EM_BOOL on_context_lost(int, const void*, void*) {
+  post_quit(kExitDisplayLost);
+  return EM_FALSE;
+}
+
 void listen() {
   if (g_events.listening) return;
   g_events.listening = true;
@@ -63,6 +72,7 @@ void listen() {
   emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, on_resize);
   emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
                                            on_fullscreen_change);
+  emscripten_set_webglcontextlost_callback("#canvas", nullptr, EM_FALSE, on_context_lost);
 }
 
 EM_JS(void, hide_canvas_cursor, (), { Module.canvas.style.cursor = 'none'; });

@@ -113,6 +113,27 @@ class ShowTests(EngineTests):
         self.assertIsNone(page.evaluate("quorlPage.endCode"))
         self.assertGreater(frames(page), before + 10)
 
+    def test_a_lost_webgl_context_ends_picture_and_music_under_its_card(self):
+        page = self.open(init_script=TAP)
+        self.start(page)
+        page.wait_for("Module._quorl_frames_drawn() > 3", 60)
+        page.evaluate("window.heard = Module.quorlAudio && Module.quorlAudio.context, true")
+        time.sleep(1)
+        page.evaluate("Module.canvas.getContext('webgl2')"
+                      ".getExtension('WEBGL_lose_context').loseContext(), true")
+        self.assertEqual(self.ended(page, 30), "3")
+        self.assertEqual(page.evaluate("quorlPage.failure && quorlPage.failure[0]"), "context")
+        self.assertTrue(page.evaluate(
+            "document.getElementById('ended').classList.contains('hidden')"),
+            "\"Play again\" offered over a show that could not draw")
+        count, tapped = frames(page), page.evaluate(TAPPED)
+        time.sleep(1.5)  # several animation frames and sound callbacks
+        self.assertEqual(frames(page), count, "frames went on after the context was lost")
+        self.assertEqual(page.evaluate(TAPPED), tapped,
+                         "samples were handed over after the context was lost")
+        if page.evaluate("window.heard !== null"):
+            page.wait_for("window.heard.state === 'closed'", 5)
+
     def test_the_drawing_buffer_follows_a_density_change(self):
         page = self.open("?speed=1")  # no fullscreen: the page keeps its size
         self.start(page)
