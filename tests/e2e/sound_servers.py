@@ -10,6 +10,11 @@ import subprocess
 import time
 
 STRESS = ["stress-ng", "--quiet", "--timeout", "300s", "--cpu", "4", "--vm", "2"]
+# Processor load alone, for PipeWire: its null sink keeps time by a timer, and with the
+# memory workers of STRESS its recording stops keeping the wall clock's time (seen: 2048
+# frames of music dropped with no silence and no skip of ours, 1024 sounding frames that are
+# not the music), which a sound card's clock does not do.
+STRESS_CPU = STRESS[:-2]
 SINK = "quorl_null"
 
 # After the server ran dry the music must be back within IN_STEP_FRAMES of where it began
@@ -18,6 +23,12 @@ SINK = "quorl_null"
 # makes), and never further ahead than that.
 IN_STEP_FRAMES = 1536
 SETTLE_SECONDS = 3.0
+# A server that ran dry after playing out what it held may not fill its queue again
+# (PipeWire's own driver does not): the lag then stays higher by what it held, which the
+# program cannot tell from silence it played, so the skip for that dropout lands the music
+# ahead by up to that much, the device's own lead: at most one device buffer (4096 frames,
+# 93 ms; 2048 frames measured). Tests under load through PipeWire allow that much ahead.
+DEVICE_LEAD_FRAMES = 4096
 
 # Preloaded into the program: its first unpause of the sound device happens `ms` later, on
 # a thread of its own, so the device first asks for sound that late after the resume, as a
@@ -145,10 +156,7 @@ class PrivatePulse:
         self.close()
 
     def record(self, path):
-        # The recorder must not lose what the server played: it gets a high priority too.
-        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
-                            "--format=float32le", "--rate=%d" % self.rate,
-                            "--channels=2", "--latency-msec=100", path], env=self.env)
+        return record_sink(path, self.rate, self.env)
 
     def close(self):
         end_group(self.proc)
@@ -236,14 +244,24 @@ context.objects = [
         self.procs = []
 
     def record(self, path):
-        return start_group(["nice", "-n", "-15", "parec", "--raw", "--device=%s.monitor" % SINK,
-                            "--format=float32le", "--rate=%d" % self.rate,
-                            "--channels=2", "--latency-msec=100", path], env=self.env)
+        return record_sink(path, self.rate, self.env)
 
     def close(self):
         self.stop()
         end_group(self.bus)
         self.bus = None
+
+
+def record_sink(path, rate, env):
+    """Records the null sink's monitor into `path` (float32 stereo). The recorder must not
+    lose what the server played while the machine is loaded: it runs with a real-time
+    priority below the server's where it may, or else a high nice one."""
+    priority = ["nice", "-n", "-15"]
+    if subprocess.run(["chrt", "-f", "40", "true"], capture_output=True).returncode == 0:
+        priority = ["chrt", "-f", "40"]
+    return start_group(priority + ["parec", "--raw", "--device=%s.monitor" % SINK,
+                                   "--format=float32le", "--rate=%d" % rate, "--channels=2",
+                                   "--latency-msec=100", path], env=env)
 
 
 def _silence_end(rec, frame, frames):
@@ -255,6 +273,9 @@ def _silence_end(rec, frame, frames):
             return frame + (len(chunk) - len(rest)) // 8
         frame += 65536
     return frames
+
+
+_SILENT_FRAME = b"\0" * 8
 
 
 def _find_frame(ref, probe):
@@ -269,22 +290,46 @@ def music_segments(rec, ref, probe_frames=64):
     unmatched) where each segment is (first recorded frame, length, offset) of a run that
     equals the decode bit for bit from decode frame first - offset on, and `unmatched` counts
     sounding frames found nowhere in the decode. Silence between runs is a gap; a run whose
-    offset is lower than the one before came after a skip forward in the music."""
+    offset is lower than the one before came after a skip forward in the music. A run
+    shorter than the probe between two gaps (the last frames of a half the refill wrote just
+    in time, before one it had not) is music where it continues the run before it or the
+    run after it."""
     frames = len(rec) // 8
     segments = []
     unmatched = 0
+    short = []  # (first recorded frame, length) of short runs not placed yet
     at = 0
+
+    def place_short(offsets):
+        nonlocal unmatched
+        for a, n in short:
+            d = next((d for d in offsets if a - d >= 0 and
+                      rec[8 * a: 8 * (a + n)] == ref[8 * (a - d): 8 * (a - d + n)]), None)
+            if d is None:
+                unmatched += n
+            else:
+                segments.append((a, n, d))
+        short.clear()
+
     while True:
         at = _silence_end(rec, at, frames)
         if at + probe_frames > frames:
             break
         start = _find_frame(ref, rec[8 * at: 8 * (at + probe_frames)])
         if start < 0:
+            end = at + 1
+            while end < at + probe_frames and rec[8 * end: 8 * end + 8] != _SILENT_FRAME:
+                end += 1
+            if end < at + probe_frames:
+                short.append((at, end - at))
+                at = end
+                continue
             unmatched += 1
             if unmatched > 2000:
                 break  # not the music at all: enough said
             at += 1
             continue
+        place_short(([segments[-1][2]] if segments else []) + [at - start])
         length = probe_frames
         step = 4096
         while step >= 1:
@@ -295,6 +340,7 @@ def music_segments(rec, ref, probe_frames=64):
                 step //= 2
         segments.append((at, length, at - start))
         at += length
+    place_short([segments[-1][2]] if segments else [])
     return segments, unmatched
 
 
@@ -330,15 +376,20 @@ def out_of_step(segments, rate):
     return stretches
 
 
-def check_in_step(test, segments, rate, frames_skipped=None):
+def check_in_step(test, segments, rate, frames_skipped=None, ahead=IN_STEP_FRAMES):
     """The music comes back where the clock says after each dropout, and the program's
-    skips never put it ahead. A server may itself drop music it was late to get (PipeWire
-    does, by the quantum) and so put it ahead with no skip of ours: pass the report's
-    frames_skipped, and music ahead by more than the skips is not laid at our door."""
+    skips never put it further ahead than `ahead` frames. A server may itself drop music it
+    was late to get (PipeWire does, by the quantum) and so put it ahead with no skip of
+    ours: pass the report's frames_skipped, and music ahead by more than the skips is not
+    laid at our door."""
     for begin, seconds, worst in out_of_step(segments, rate):
         where = "at %.2f s of the recording" % (begin / rate)
-        ours = frames_skipped is None or frames_skipped >= -worst - IN_STEP_FRAMES
-        test.assertTrue(worst >= -IN_STEP_FRAMES or not ours, "the music ran %.0f ms ahead of "
-                        "the picture %s" % (-1000.0 * worst / rate, where))
+        if worst < 0:
+            # The program only ever moves the music forward: music ahead is judged by how
+            # far it is, not for how long.
+            ours = frames_skipped is None or frames_skipped >= -worst - ahead
+            test.assertTrue(worst >= -ahead or not ours, "the music ran %.0f ms ahead of "
+                            "the picture %s" % (-1000.0 * worst / rate, where))
+            continue
         test.assertLessEqual(seconds, SETTLE_SECONDS, "the music stayed %.0f ms behind for "
                              "%.1f s %s" % (1000.0 * worst / rate, seconds, where))

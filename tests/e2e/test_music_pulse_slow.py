@@ -156,8 +156,9 @@ class MusicThroughPulse(unittest.TestCase):
         ref = self.decode(LOADED_SECONDS + 10)
         segments, unmatched = music_segments(recorded, ref)
         self.assertTrue(segments, "no music was recorded")
-        # A piece of music shorter than the 64-frame probe between two gaps is not found;
-        # anything more is sound that is not the music.
+        # A piece of music shorter than the 64-frame probe between two of the server's gaps
+        # (continuing neither run beside it) is not found; anything more is sound that is
+        # not the music.
         self.assertLess(unmatched, 64 * len(segments), "sounding frames that are not the music")
         d0 = segments[0][2]
         print("under load: first request after %.0f ms (%s); %d runs of music, %d frames "
