@@ -23,11 +23,12 @@ SINK = "quorl_null"
 # makes), and never further ahead than that.
 IN_STEP_FRAMES = 1536
 SETTLE_SECONDS = 3.0
-# A server that ran dry after playing out what it held may not fill its queue again
-# (PipeWire's own driver does not): the lag then stays higher by what it held, which the
-# program cannot tell from silence it played, so the skip for that dropout lands the music
-# ahead by up to that much, the device's own lead: at most one device buffer (4096 frames,
-# 93 ms; 2048 frames measured). Tests under load through PipeWire allow that much ahead.
+# A callback late by less than what the server held is played through from its queue, and
+# then PipeWire (its pulse server and its own driver) does not fill the queue up again: the
+# lag stays higher by what it played out, which the program cannot tell from silence it
+# played, so the skip for it lands the music ahead by up to that much, the device's own
+# lead: less than one device buffer (4096 frames, 93 ms; 2048 and 3068 frames measured), and
+# as much again at each such skip. Tests under load through PipeWire allow that much ahead.
 DEVICE_LEAD_FRAMES = 4096
 
 # Preloaded into the program: its first unpause of the sound device happens `ms` later, on
