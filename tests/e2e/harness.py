@@ -257,3 +257,14 @@ def _use_own_display():
 
 
 _use_own_display()
+
+
+def own_mount_namespace():
+    """The unshare command that gives this test a mount namespace, or None."""
+    for cmd in (["unshare", "-m"], ["unshare", "-m", "--map-root-user"]):
+        try:
+            if subprocess.run(cmd + ["true"], capture_output=True).returncode == 0:
+                return cmd
+        except FileNotFoundError:
+            return None
+    return None

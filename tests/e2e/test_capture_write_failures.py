@@ -29,17 +29,6 @@ def capture_env():
     return env
 
 
-def own_mount_namespace():
-    """The unshare command that gives this test a mount namespace, or None."""
-    for cmd in (["unshare", "-m"], ["unshare", "-m", "--map-root-user"]):
-        try:
-            if subprocess.run(cmd + ["true"], capture_output=True).returncode == 0:
-                return cmd
-        except FileNotFoundError:
-            return None
-    return None
-
-
 def in_namespace(unshare, setup, capture_args, keep):
     """Runs `setup` (shell, with $M the mount point) and the capture in a mount namespace
     of its own, then copies what the mount holds to `keep` (the mount goes with the
@@ -82,7 +71,7 @@ class WriteFailures(unittest.TestCase):
                 whole_png(path)
 
     def test_a_full_disk_stops_the_capture_with_the_reason_and_only_whole_files(self):
-        unshare = own_mount_namespace()
+        unshare = harness.own_mount_namespace()
         if unshare is None:
             self.skipTest("unshare -m is not permitted here, so no private tmpfs can be mounted")
         tmp = harness.make_tmpdir()
@@ -231,7 +220,7 @@ class WriteFailures(unittest.TestCase):
             self.assertEqual(os.listdir(locked), [], args)
 
     def test_a_read_only_mount_says_read_only_file_system(self):
-        unshare = own_mount_namespace()
+        unshare = harness.own_mount_namespace()
         if unshare is None:
             self.skipTest("unshare -m is not permitted here, so no read-only bind mount can be made")
         tmp = harness.make_tmpdir()

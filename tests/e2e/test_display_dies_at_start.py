@@ -15,7 +15,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from test_signals import remove_leftovers  # noqa: E402
+from test_signals import end_run  # noqa: E402
 
 RUNS = int(os.environ.get("QUORL_DEATH_RUNS", "20"))
 SEED = int(os.environ.get("QUORL_DEATH_SEED", str(int(time.time()))))
@@ -93,12 +93,7 @@ class DisplayDiesAtStart(unittest.TestCase):
                     wrong.append("%.3f s: %s; stderr %r"
                                  % (moment, outcome(proc.returncode, err), err[-400:]))
             finally:
-                if proc:
-                    harness.stop(proc)
-                if server.poll() is None:
-                    os.killpg(server.pid, signal.SIGKILL)
-                    server.wait()
-                remove_leftovers(display, server.pid)
+                end_run(proc, server, display)
         print("seed %d, %d runs, server killed 0-%.1f s after the start:" % (SEED, RUNS,
                                                                             LATEST_SECONDS))
         for name, count in table.most_common():

@@ -161,6 +161,17 @@ def remove_leftovers(display, pid):
             pass
 
 
+def end_run(proc, server, display):
+    """After a run on an X server of the test's own: the program (if started) and the
+    server ended, the server's leftovers removed."""
+    if proc:
+        harness.stop(proc)
+    if server.poll() is None:
+        os.killpg(server.pid, signal.SIGKILL)
+        server.wait()
+    remove_leftovers(display, server.pid)
+
+
 class DisplayLost(unittest.TestCase):
     """On an X server of the test's own, killed while the show plays."""
 
@@ -207,12 +218,7 @@ class DisplayLost(unittest.TestCase):
                     reported = "quorl run report (exit code %d)" % DISPLAY_LOST_STATUS in err
                     self.assertEqual(reported, bool(stats), err)
                 finally:
-                    if proc:
-                        harness.stop(proc)
-                    if server.poll() is None:
-                        os.killpg(server.pid, signal.SIGKILL)
-                        server.wait()
-                    remove_leftovers(display, server.pid)
+                    end_run(proc, server, display)
 
 
 if __name__ == "__main__":

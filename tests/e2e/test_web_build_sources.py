@@ -48,19 +48,9 @@ exit $rc
 """ % (MOUNT_FAILED, LIST)
 
 
-def own_mount_namespace():
-    for cmd in (["unshare", "-m"], ["unshare", "-m", "--map-root-user"]):
-        try:
-            if subprocess.run(cmd + ["true"], capture_output=True).returncode == 0:
-                return cmd
-        except FileNotFoundError:
-            return None
-    return None
-
-
 class WebBuildSources(unittest.TestCase):
     def setUp(self):
-        self.unshare = own_mount_namespace()
+        self.unshare = harness.own_mount_namespace()
         if self.unshare is None:
             self.skipTest("unshare -m is not permitted here: no private sources folder")
 

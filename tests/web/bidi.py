@@ -18,6 +18,7 @@ import tempfile
 import threading
 import time
 
+import cdp
 import sound_servers
 
 FIREFOX = os.environ.get("QUORL_FIREFOX") or shutil.which("firefox-esr") or "/usr/bin/firefox-esr"
@@ -54,7 +55,7 @@ PREFS = {
 KEYS = {"Escape": "\ue00c"}
 
 
-class ProtocolError(Exception):
+class ProtocolError(cdp.ProtocolError):
     pass
 
 
@@ -295,21 +296,9 @@ class Page:
                 "text")))
         return json.loads(result["result"]["value"])
 
-    def wait_for(self, expression, timeout, poll=0.1):
-        deadline = time.monotonic() + timeout
-        last_error = None
-        while True:
-            try:
-                value = self.evaluate(expression)
-            except ProtocolError as e:
-                value, last_error = None, e
-            self.drain_events()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                raise TimeoutError("%s stayed false for %d s (%s); console: %s" %
-                                   (expression, timeout, last_error, self.console[-10:]))
-            time.sleep(poll)
+    # The same polling as over the DevTools protocol: it needs only evaluate, drain_events
+    # and console, and this module's ProtocolError is a kind of that one's.
+    wait_for = cdp.Page.wait_for
 
     def _actions(self, source):
         self.browser.send("input.performActions", {"context": self.context, "actions": [source]})
